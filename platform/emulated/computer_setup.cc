@@ -1,0 +1,159 @@
+#include "platform/emulated/computer_setup.h"
+
+#include <cctype>
+
+#include "platform/emulated/system_parts.h"
+
+namespace platform::emulated {
+namespace {
+
+Result SetText(RegKey& root, std::u16string_view path, std::u16string_view name,
+               std::u16string_view value, uint32_t type = kRegSz) {
+  std::unique_ptr<RegKey> key;
+  Result r = root.CreateKey(path, &key);
+  if (r != kSuccess) return r;
+  return SetString(*key, name, value, type);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The file name Windows gives each standard log.
+std::u16string LogFile(std::u16string_view log) {
+  if (log == u"System") return u"SysEvent.Evt";
+  if (log == u"Application") return u"AppEvent.Evt";
+  if (log == u"Security") return u"SecEvent.Evt";
+  if (log == u"DNS Server") return u"DnsEvent.Evt";
+  if (log == u"Directory Service") return u"NTDS.Evt";
+  return u"NtFrs.Evt";
+}
+
+Result RegisterLog(RegKey& hklm, std::u16string_view log) {
+  std::unique_ptr<RegKey> key;
+  Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), &key);
+  if (r != kSuccess) return r;
+  SetString(*key, u"File", u"%SystemRoot%\\system32\\config\\" + LogFile(log), kRegExpandSz);
+  SetDword(*key, u"MaxSize", 0x80000);
+  return SetDword(*key, u"Retention", 0);
+}
+
+Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view source,
+                      std::u16string_view message_file) {
+  std::unique_ptr<RegKey> key;
+  Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log) + u"\\" +
+                                std::u16string(source),
+                            &key);
+  if (r != kSuccess) return r;
+  if (!message_file.empty()) SetString(*key, u"EventMessageFile", message_file, kRegExpandSz);
+  return SetDword(*key, u"TypesSupported", 7);
+}
+
+struct Sample {
+  const char16_t* log;
+  const char16_t* source;
+  uint32_t id;
+  uint16_t type;
+  const char* sid;
+  std::vector<std::u16string> strings;
+};
+
+}  // namespace
+
+std::vector<std::u16string> StandardLogs(uint32_t major_version) {
+  std::vector<std::u16string> logs = {u"Application", u"Security", u"System"};
+  if (major_version >= 5) {
+    logs.insert(logs.end(), {u"DNS Server", u"Directory Service", u"File Replication Service"});
+  }
+  return logs;
+}
+
+Result WriteComputerFacts(Registry& registry, const ComputerOptions& o) {
+  std::unique_ptr<RegKey> hklm;
+  registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  const std::u16string name = Utf8ToUtf16(Upper(o.name));
+  const std::u16string host = Utf8ToUtf16(o.hostname.empty() ? Lower(o.name) : o.hostname);
+  const std::u16string version = Utf8ToUtf16(std::to_string(o.major_version) + "." +
+                                             std::to_string(o.minor_version));
+  const std::u16string zone = Utf8ToUtf16(o.time_zone.empty() ? HostTimeZone() : o.time_zone);
+  Result r = SetText(*hklm, kComputerNameKey, u"ComputerName", name);
+  if (r == kSuccess) r = SetText(*hklm, kTcpipParametersKey, u"Hostname", host);
+  if (r == kSuccess) r = SetText(*hklm, kCurrentVersionKey, u"CurrentVersion", version);
+  if (r == kSuccess) {
+    r = SetText(*hklm, kCodePageKey, u"ACP", Utf8ToUtf16(std::to_string(o.acp)));
+  }
+  if (r == kSuccess) r = SetText(*hklm, kTimeZoneKey, u"TimeZoneKeyName", zone);
+  if (r == kSuccess) {
+    r = SetText(*hklm, kEnvironmentKey, u"TEMP", u"%SystemRoot%\\TEMP", kRegExpandSz);
+  }
+  return r;
+}
+
+bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
+                   std::string* error) {
+  std::unique_ptr<RegKey> hklm;
+  platform.registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  for (const auto& log : StandardLogs(options.major_version)) {
+    if (RegisterLog(*hklm, log) != kSuccess) {
+      *error = platform.machine().dir() + ": cannot register the log " + Utf16ToUtf8(log);
+      return false;
+    }
+  }
+  // Local accounts of the computer: the built-in administrator and guest.
+  auto& accounts = static_cast<EmulatedAccounts&>(platform.accounts());
+  const std::string domain = Upper(options.name);
+  const std::string machine_sid = "S-1-5-21-1004336348-1177238915-682003330";
+  accounts.AddAccount(machine_sid + "-500", domain, "Administrator");
+  accounts.AddAccount(machine_sid + "-501", domain, "Guest");
+  if (!options.seed) return true;
+
+  const std::u16string netevent = u"%SystemRoot%\\system32\\netevent.dll";
+  RegisterSource(*hklm, u"System", u"Service Control Manager", netevent);
+  RegisterSource(*hklm, u"System", u"EventLog", netevent);
+  RegisterSource(*hklm, u"Application", u"Userenv", u"%SystemRoot%\\system32\\userenv.dll");
+  RegisterSource(*hklm, u"Security", u"Security", u"%SystemRoot%\\system32\\msaudite.dll");
+
+  const std::vector<Sample> samples = {
+      {u"System", u"EventLog", 0x8000177D, kEventInformation, nullptr, {}},
+      {u"System",
+       u"Service Control Manager",
+       0x40001B7C,
+       kEventInformation,
+       nullptr,
+       {u"Alerter", u"stopped"}},
+      {u"System",
+       u"Service Control Manager",
+       0xC0001B6F,
+       kEventError,
+       nullptr,
+       {u"Messenger", u"%%1058"}},
+      {u"Application", u"Userenv", 0x800005ED, kEventWarning, "S-1-5-18", {u"Administrator"}},
+      {u"Security", u"Security", 528, kEventAuditSuccess, "S-1-5-18", {u"SYSTEM", u"NT AUTHORITY"}},
+  };
+  auto& log = platform.emulated_event_log();
+  const int64_t now = platform.clock().Now();
+  for (const auto& s : samples) {
+    EventRecordFields f;
+    f.time_generated = f.time_written = static_cast<uint32_t>(now);
+    f.event_id = s.id;
+    f.event_type = s.type;
+    f.source = s.source;
+    f.computer = platform.computer().NetBiosName();
+    if (s.sid) f.user_sid = *SidFromString(s.sid);
+    f.strings = s.strings;
+    uint32_t number = 0;
+    if (log.Append(s.log, f, &number) != kSuccess) {
+      *error = platform.machine().dir() + ": cannot write the sample records";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace platform::emulated

@@ -1,0 +1,379 @@
+#include "platform/emulated/registry.h"
+
+#include <cstring>
+
+namespace platform::emulated {
+namespace {
+
+constexpr int64_t kLocalMachineId = 1;
+constexpr int64_t kCurrentUserId = 2;
+constexpr size_t kMaxKeyNameChars = 255;
+constexpr size_t kMaxValueNameChars = 16383;
+constexpr size_t kMaxPathDepth = 512;
+
+std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
+std::string Upper8(std::u16string_view s) { return Utf8(Upcase(s)); }
+
+// Splits a key path at backslashes, dropping empty components (a leading or doubled backslash).
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
+  std::vector<std::u16string> parts;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t sep = path.find(u'\\', pos);
+    if (sep == std::u16string_view::npos) sep = path.size();
+    if (sep > pos) parts.emplace_back(path.substr(pos, sep - pos));
+    pos = sep + 1;
+  }
+  return parts;
+}
+
+bool IsStringType(uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+class EmulatedRegKey : public RegKey {
+ public:
+  EmulatedRegKey(std::shared_ptr<Machine> machine, CodePage& code_page, int64_t id, bool writable)
+      : machine_(std::move(machine)), code_page_(code_page), id_(id), writable_(writable) {}
+
+  Result OpenKey(std::u16string_view path, RegAccess access,
+                 std::unique_ptr<RegKey>* out) override {
+    try {
+      Transaction t(db(), Transaction::kRead);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      int64_t id = id_;
+      for (const auto& part : SplitPath(path)) {
+        if (part.size() > kMaxKeyNameChars) return kErrorInvalidParameter;
+        bool denied = false;
+        if (!FindChild(id, part, &id, &denied)) return kErrorFileNotFound;
+        if (denied) return kErrorAccessDenied;
+      }
+      *out = Make(id, access == RegAccess::kReadWrite);
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
+                   bool* created) override {
+    auto parts = SplitPath(path);
+    if (parts.size() > kMaxPathDepth) return kErrorInvalidParameter;
+    for (const auto& part : parts) {
+      if (part.size() > kMaxKeyNameChars) return kErrorInvalidParameter;
+    }
+    try {
+      Transaction t(db(), Transaction::kWrite);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      int64_t id = id_;
+      bool made = false;
+      for (const auto& part : parts) {
+        bool denied = false;
+        made = false;
+        int64_t child = 0;
+        if (FindChild(id, part, &child, &denied)) {
+          if (denied) return kErrorAccessDenied;
+          id = child;
+          continue;
+        }
+        if (!writable_ && id == id_) return kErrorAccessDenied;
+        Statement(db().handle(), "INSERT INTO reg_key(parent, name, upper) VALUES(?, ?, ?)")
+            .Bind(1, id)
+            .Bind(2, Utf8(part))
+            .Bind(3, Upper8(part))
+            .Step();
+        id = db().LastInsertId();
+        made = true;
+      }
+      t.Commit();
+      if (created) *created = made;
+      *out = Make(id, true);
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result DeleteKey(std::u16string_view path) override {
+    auto parts = SplitPath(path);
+    if (parts.empty()) return kErrorInvalidParameter;
+    try {
+      Transaction t(db(), Transaction::kWrite);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      int64_t id = id_;
+      for (const auto& part : parts) {
+        bool denied = false;
+        if (!FindChild(id, part, &id, &denied)) return kErrorFileNotFound;
+        if (denied) return kErrorAccessDenied;
+      }
+      Statement children(db().handle(), "SELECT 1 FROM reg_key WHERE parent = ? LIMIT 1");
+      if (children.Bind(1, id).Step()) return kErrorAccessDenied;
+      Statement(db().handle(), "DELETE FROM reg_value WHERE key = ?").Bind(1, id).Step();
+      Statement(db().handle(), "DELETE FROM reg_key WHERE id = ?").Bind(1, id).Step();
+      t.Commit();
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
+    try {
+      Transaction t(db(), Transaction::kRead);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      Statement s(db().handle(),
+                  "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
+      if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
+      std::u16string n = Utf8ToUtf16(s.Text(0));
+      if (n.size() + 1 > max_chars) return kErrorMoreData;
+      *name = std::move(n);
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
+                   std::vector<uint8_t>* data) override {
+    try {
+      Transaction t(db(), Transaction::kRead);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      Statement s(db().handle(),
+                  "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
+                  "LIMIT 1 OFFSET ?");
+      if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
+      if (name) *name = Utf8ToUtf16(s.Text(0));
+      if (type) *type = static_cast<uint32_t>(s.Int(1));
+      if (data) *data = s.Blob(2);
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
+                    uint32_t* size) override {
+    std::vector<uint8_t> stored;
+    uint32_t stored_type = 0;
+    Result r = Load(name, &stored_type, &stored);
+    if (r != kSuccess) return r;
+    return Deliver(stored_type, stored, type, data, size);
+  }
+
+  Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
+                        uint32_t* size) override {
+    std::vector<uint8_t> stored;
+    uint32_t stored_type = 0;
+    Result r = Load(name, &stored_type, &stored);
+    if (r != kSuccess) return r;
+    if (IsStringType(stored_type)) {
+      std::u16string wide(stored.size() / 2, u'\0');
+      if (!wide.empty()) std::memcpy(wide.data(), stored.data(), wide.size() * 2);
+      std::string narrow = code_page_.WideToAnsi(wide);
+      stored.assign(narrow.begin(), narrow.end());
+    }
+    return Deliver(stored_type, stored, type, data, size);
+  }
+
+  Result SetValue(std::u16string_view name, uint32_t type, const void* data,
+                  uint32_t size) override {
+    if (name.size() > kMaxValueNameChars) return kErrorInvalidParameter;
+    if (!writable_) return kErrorAccessDenied;
+    try {
+      Transaction t(db(), Transaction::kWrite);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      const std::string upper = Upper8(name);
+      Statement existing(db().handle(), "SELECT seq FROM reg_value WHERE key = ? AND upper = ?");
+      int64_t seq;
+      if (existing.Bind(1, id_).Bind(2, upper).Step()) {
+        seq = existing.Int(0);
+      } else {
+        Statement next(db().handle(),
+                       "SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_value WHERE key = ?");
+        next.Bind(1, id_).Step();
+        seq = next.Int(0);
+      }
+      // A value keeps the name it was first created with, as on Windows.
+      Statement(db().handle(),
+                "INSERT INTO reg_value(key, name, upper, type, data, seq) VALUES(?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT(key, upper) DO UPDATE SET type = excluded.type, data = excluded.data")
+          .Bind(1, id_)
+          .Bind(2, Utf8(name))
+          .Bind(3, upper)
+          .Bind(4, type)
+          .BindBlob(5, data, size)
+          .Bind(6, seq)
+          .Step();
+      t.Commit();
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
+    std::u16string wide = code_page_.AnsiToWide(text);
+    wide.push_back(u'\0');
+    return SetValue(name, type, wide.data(), static_cast<uint32_t>(wide.size() * 2));
+  }
+
+  Result DeleteValue(std::u16string_view name) override {
+    if (!writable_) return kErrorAccessDenied;
+    try {
+      Transaction t(db(), Transaction::kWrite);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      Statement s(db().handle(), "DELETE FROM reg_value WHERE key = ? AND upper = ?");
+      s.Bind(1, id_).Bind(2, Upper8(name)).Step();
+      if (sqlite3_changes(db().handle()) == 0) return kErrorFileNotFound;
+      t.Commit();
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+ private:
+  Database& db() { return machine_->db(); }
+
+  std::unique_ptr<RegKey> Make(int64_t id, bool writable) {
+    return std::make_unique<EmulatedRegKey>(machine_, code_page_, id, writable);
+  }
+
+  bool Exists(int64_t id) {
+    if (id == kLocalMachineId || id == kCurrentUserId) return true;
+    Statement s(db().handle(), "SELECT 1 FROM reg_key WHERE id = ?");
+    return s.Bind(1, id).Step();
+  }
+
+  bool FindChild(int64_t parent, std::u16string_view name, int64_t* id, bool* denied) {
+    Statement s(db().handle(), "SELECT id, denied FROM reg_key WHERE parent = ? AND upper = ?");
+    if (!s.Bind(1, parent).Bind(2, Upper8(name)).Step()) return false;
+    *id = s.Int(0);
+    *denied = s.Int(1) != 0;
+    return true;
+  }
+
+  Result Load(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) {
+    try {
+      Transaction t(db(), Transaction::kRead);
+      if (!Exists(id_)) return kErrorKeyDeleted;
+      Statement s(db().handle(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
+      if (!s.Bind(1, id_).Bind(2, Upper8(name)).Step()) return kErrorFileNotFound;
+      *type = static_cast<uint32_t>(s.Int(0));
+      *data = s.Blob(1);
+      return kSuccess;
+    } catch (const DbError&) {
+      return kErrorInvalidData;
+    }
+  }
+
+  // The RegQueryValueEx buffer contract: size only when `data` is null, kErrorMoreData with the
+  // size needed when the buffer is too small.
+  static Result Deliver(uint32_t stored_type, const std::vector<uint8_t>& stored, uint32_t* type,
+                        void* data, uint32_t* size) {
+    if (type) *type = stored_type;
+    const uint32_t needed = static_cast<uint32_t>(stored.size());
+    if (!size) return data ? kErrorInvalidParameter : kSuccess;
+    if (!data) {
+      *size = needed;
+      return kSuccess;
+    }
+    if (*size < needed) {
+      *size = needed;
+      return kErrorMoreData;
+    }
+    if (needed) std::memcpy(data, stored.data(), needed);
+    *size = needed;
+    return kSuccess;
+  }
+
+  std::shared_ptr<Machine> machine_;
+  CodePage& code_page_;
+  int64_t id_;
+  bool writable_;
+};
+
+}  // namespace
+
+char16_t UpcaseChar(char16_t c) {
+  if (c >= u'a' && c <= u'z') return c - 0x20;
+  if (c < 0x80) return c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149 &&
+      !(c >= 0x139 && c <= 0x148) && !(c >= 0x179 && c <= 0x17E)) {
+    return c - 1;
+  }
+  if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && !(c & 1)) return c - 1;
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
+  return c;
+}
+
+std::u16string Upcase(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = UpcaseChar(c);
+  return out;
+}
+
+EmulatedRegistry::EmulatedRegistry(std::shared_ptr<Machine> machine, CodePage& code_page)
+    : machine_(std::move(machine)), code_page_(code_page) {}
+
+Result EmulatedRegistry::OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) {
+  *out = std::make_unique<EmulatedRegKey>(
+      machine_, code_page_, root == RegRoot::kLocalMachine ? kLocalMachineId : kCurrentUserId,
+      true);
+  return kSuccess;
+}
+
+Result EmulatedRegistry::Connect(std::u16string_view computer, RegRoot root,
+                                 std::unique_ptr<RegKey>* out) {
+  std::u16string name(computer);
+  while (!name.empty() && name[0] == u'\\') name.erase(0, 1);
+  if (name.empty()) return OpenRoot(root, out);
+  // Our own name is the local computer.
+  std::unique_ptr<RegKey> hklm;
+  OpenRoot(RegRoot::kLocalMachine, &hklm);
+  std::unique_ptr<RegKey> key;
+  std::u16string own;
+  if (hklm->OpenKey(u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                    RegAccess::kRead, &key) == kSuccess &&
+      QueryString(*key, u"ComputerName", &own) == kSuccess && Upcase(own) == Upcase(name)) {
+    return OpenRoot(root, out);
+  }
+  // Only HKEY_LOCAL_MACHINE (and HKEY_USERS) can be reached remotely on Windows.
+  if (root != RegRoot::kLocalMachine) return kErrorInvalidHandle;
+  const std::string dir = machine_->SiblingDir(name);
+  if (dir.empty()) return kErrorBadNetpath;
+  std::string error;
+  auto remote = Machine::Open(dir, &error);
+  if (!remote) return kErrorBadNetpath;
+  *out = std::make_unique<EmulatedRegKey>(remote, code_page_, kLocalMachineId, true);
+  return kSuccess;
+}
+
+Result EmulatedRegistry::SetAccessDenied(RegRoot root, std::u16string_view path, bool denied) {
+  auto parts = SplitPath(path);
+  if (parts.empty()) return kErrorInvalidParameter;
+  try {
+    Transaction t(machine_->db(), Transaction::kWrite);
+    int64_t id = root == RegRoot::kLocalMachine ? kLocalMachineId : kCurrentUserId;
+    for (const auto& part : parts) {
+      Statement s(machine_->db().handle(), "SELECT id FROM reg_key WHERE parent = ? AND upper = ?");
+      if (!s.Bind(1, id).Bind(2, Upper8(part)).Step()) return kErrorFileNotFound;
+      id = s.Int(0);
+    }
+    Statement(machine_->db().handle(), "UPDATE reg_key SET denied = ? WHERE id = ?")
+        .Bind(1, denied ? 1 : 0)
+        .Bind(2, id)
+        .Step();
+    t.Commit();
+    return kSuccess;
+  } catch (const DbError&) {
+    return kErrorInvalidData;
+  }
+}
+
+}  // namespace platform::emulated

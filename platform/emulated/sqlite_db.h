@@ -1,0 +1,84 @@
+// A thin RAII layer over one SQLite connection: statements, transactions that wait for other
+// processes instead of failing, and a mutex so the threads of one process take turns.
+#ifndef PLATFORM_EMULATED_SQLITE_DB_H_
+#define PLATFORM_EMULATED_SQLITE_DB_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::emulated {
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, std::string_view text);
+  Statement& BindBlob(int index, const void* data, size_t size);
+  // Steps once: true while a row is available; throws DbError on failure.
+  bool Step();
+  void Reset();
+  int64_t Int(int column) const;
+  std::string Text(int column) const;
+  std::vector<uint8_t> Blob(int column) const;
+  const uint8_t* BlobData(int column) const;
+  size_t BlobSize(int column) const;
+  bool IsNull(int column) const;
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+struct DbError {
+  int code;
+  std::string message;
+};
+
+class Database {
+ public:
+  // Opens (and with `create` makes) the database file. Throws DbError.
+  Database(const std::string& path, bool create);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  sqlite3* handle() { return db_; }
+  std::recursive_mutex& mutex() { return mutex_; }
+  void Exec(std::string_view sql);
+  int64_t LastInsertId();
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::recursive_mutex mutex_;
+};
+
+// Holds the database for one unit of work: the process-local mutex and, for writes, an IMMEDIATE
+// transaction (so a writer in another process waits instead of failing). Commits on Commit(),
+// rolls back when destroyed without it.
+class Transaction {
+ public:
+  enum Kind { kRead, kWrite };
+  Transaction(Database& db, Kind kind);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Database& db_;
+  std::unique_lock<std::recursive_mutex> lock_;
+  bool open_ = false;
+};
+
+}  // namespace platform::emulated
+
+#endif  // PLATFORM_EMULATED_SQLITE_DB_H_

@@ -1,0 +1,37 @@
+// Accounts (LookupAccountSidW) and environment strings (ExpandEnvironmentStringsW).
+#ifndef PLATFORM_ACCOUNTS_H_
+#define PLATFORM_ACCOUNTS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace platform {
+
+class Accounts {
+ public:
+  virtual ~Accounts() = default;
+
+  // LookupAccountSidW on the local computer. `name_chars` and `domain_chars` are the caller's
+  // buffers in characters, terminator included (kErrorInsufficientBuffer when one is too small).
+  // kErrorNoneMapped for an unknown SID.
+  virtual Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+                                  size_t domain_chars, std::u16string* name,
+                                  std::u16string* domain) = 0;
+};
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+
+  // ExpandEnvironmentStringsW: %NAME% replaced by the variable's value; unknown names stay as
+  // written. Returns the whole expansion; callers apply their own buffer limits to it.
+  virtual std::u16string ExpandEnvironmentStrings(std::u16string_view text) = 0;
+};
+
+}  // namespace platform
+
+#endif  // PLATFORM_ACCOUNTS_H_

@@ -1,0 +1,96 @@
+// The registry: keys and typed values, local or on another computer.
+//
+// Shaped after the Win32 registry functions. Names are compared without regard to case and keep
+// the case they were created with. Every operation returns a Windows result code; a value or key
+// that does not exist answers kErrorFileNotFound, a key the caller may not use kErrorAccessDenied.
+#ifndef PLATFORM_REGISTRY_H_
+#define PLATFORM_REGISTRY_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace platform {
+
+enum class RegRoot { kLocalMachine, kCurrentUser };
+
+// Value types, numbered as on Windows.
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
+enum class RegAccess { kRead, kReadWrite };
+
+// An open key. Destroying it closes it (RegCloseKey).
+class RegKey {
+ public:
+  virtual ~RegKey() = default;
+
+  // RegOpenKeyExW. An empty path opens the key itself again.
+  virtual Result OpenKey(std::u16string_view path, RegAccess access,
+                         std::unique_ptr<RegKey>* out) = 0;
+  // RegCreateKeyExW: opens the key, creating it and every missing key on the path. Opened for
+  // read and write. *created (when given) tells whether the last key was new.
+  virtual Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
+                           bool* created = nullptr) = 0;
+  // RegDeleteKeyW: deletes one key below this one; kErrorAccessDenied when it has subkeys.
+  virtual Result DeleteKey(std::u16string_view path) = 0;
+
+  // RegEnumKeyExW. `max_chars` is the caller's name buffer in characters, terminator included:
+  // a longer name answers kErrorMoreData. Past the last subkey: kErrorNoMoreItems. Subkeys come
+  // in the order Windows gives them: sorted by their upper-case names.
+  virtual Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) = 0;
+  // RegEnumValueW, in the order the values were first set. Data as stored (UTF-16 for texts).
+  virtual Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
+                           std::vector<uint8_t>* data) = 0;
+
+  // RegQueryValueExW: the stored bytes. `data` may be null to ask for the size only. When *size
+  // is smaller than the stored size the answer is kErrorMoreData and *size the size needed.
+  virtual Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
+                            uint32_t* size) = 0;
+  // RegQueryValueExA: the same, but REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data are converted to
+  // the computer's ANSI code page first, and sizes count those bytes (terminator included).
+  virtual Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
+                                uint32_t* size) = 0;
+
+  // RegSetValueExW: stores the bytes as given (texts as UTF-16 with their terminator).
+  virtual Result SetValue(std::u16string_view name, uint32_t type, const void* data,
+                          uint32_t size) = 0;
+  // RegSetValueExA for texts: `text` is in the ANSI code page, stored as UTF-16.
+  virtual Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) = 0;
+  // RegDeleteValueW.
+  virtual Result DeleteValue(std::u16string_view name) = 0;
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // One of the predefined keys of this computer.
+  virtual Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) = 0;
+  // RegConnectRegistryW. An empty name, or this computer's own name (with or without leading
+  // backslashes), is the local computer; any other name is a remote computer, and one that
+  // cannot be reached answers kErrorBadNetpath.
+  virtual Result Connect(std::u16string_view computer, RegRoot root,
+                         std::unique_ptr<RegKey>* out) = 0;
+};
+
+// Convenience reads and writes on top of RegKey.
+Result SetDword(RegKey& key, std::u16string_view name, uint32_t value);
+Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value,
+                 uint32_t type = kRegSz);
+// Reads a REG_DWORD (or any value of exactly 4 bytes).
+Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value);
+// Reads a text value as UTF-16, up to its stored length, without its terminator.
+Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value);
+
+}  // namespace platform
+
+#endif  // PLATFORM_REGISTRY_H_
