@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Cross-compiles the Windows build (every target that needs no Qt) with mingw-w64: configures and
+# builds the "mingw" CMake preset into build-mingw/. Installs the cross compiler and CMake when they
+# are missing. Any failure stops the script with a non-zero exit and a message saying which step
+# failed.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+
+fail() {
+  echo "cross_build_windows: FAILED: $*" >&2
+  exit 1
+}
+
+install_packages() {
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || fail "need root or sudo to install: $*"
+    sudo="sudo"
+  fi
+  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$@" ||
+    fail "could not install: $*"
+}
+
+missing=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+command -v x86_64-w64-mingw32-gcc-posix >/dev/null || missing+=(gcc-mingw-w64-x86-64-posix)
+command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
+command -v cmake >/dev/null || missing+=(cmake)
+command -v make >/dev/null || missing+=(make)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "cross_build_windows: installing ${missing[*]}"
+  install_packages "${missing[@]}"
+fi
+
+cmake --preset mingw || fail "configure (cmake --preset mingw)"
+cmake --build --preset mingw || fail "build (cmake --build --preset mingw)"
+echo "cross_build_windows: OK (build-mingw/)"
