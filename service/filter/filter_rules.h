@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/accounts.h"
 #include "platform/debug_output.h"
@@ -50,16 +51,23 @@ struct RuleMatchContext {
   platform::DebugOutput& debug;
 };
 
-// Reloads `list` from the log's subkey when its nFilterVersion differs from the loaded one.
+// Reloads `list` from the log's subkey when its nFilterVersion differs from the loaded one, in
+// either direction. Without a readable nFilterVersion the list keeps what it holds.
 void LoadFilterRules(FilterRuleList& list, platform::RegKey& key);
 
-// The action for one record.
+// The action of the first rule that matches the record; 1 when none does or the list is empty.
+// A rule stored without an action yields 1 (deliver by the log's default method).
 int32_t GetRuleAction(const FilterRuleList& list, const RecordView& record,
                       const RuleMatchContext& context);
 
+// Whether the record described by the arguments meets every criterion `rule` has. `event_id` is
+// the record's identifier masked to its low 16 bits; `sid` may be null (then `sid_length` is 0).
+// `account_text`, when given, caches the record's account text across several rules of one
+// record: it is filled on the first look-up and reused while it holds a value.
 bool IsMatchingEntry(const FilterRule& rule, std::u16string_view source, uint32_t event_type,
                      uint32_t event_id, uint32_t category, const uint8_t* sid, uint32_t sid_length,
-                     const RuleMatchContext& context);
+                     const RuleMatchContext& context,
+                     std::optional<std::u16string>* account_text = nullptr);
 
 }  // namespace sentrel
 
