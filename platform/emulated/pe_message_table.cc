@@ -138,9 +138,14 @@ std::optional<std::vector<DirectoryEntry>> ReadDirectory(const ByteReader& rsrc,
   return entries;
 }
 
-std::optional<uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entries, uint16_t id) {
+// The subdirectory of entry `id`; nullopt when there is no such entry. An entry with that id
+// that is no subdirectory is damage and sets *damaged.
+std::optional<uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entries, uint16_t id,
+                                         bool* damaged) {
   for (const DirectoryEntry& e : entries) {
-    if (e.id == id && (e.target & kSubdirectoryBit)) return e.target & ~kSubdirectoryBit;
+    if (e.id != id) continue;
+    if (!(e.target & kSubdirectoryBit)) *damaged = true;
+    return e.target & ~kSubdirectoryBit;
   }
   return std::nullopt;
 }
@@ -216,14 +221,17 @@ Result PeMessageTable::Parse(std::span<const uint8_t> image, PeMessageTable* out
   auto types = ReadDirectory(rsrc, 0);
   if (!types) return kErrorBadExeFormat;
   PeMessageTable table;
-  auto names_offset = FindSubdirectory(*types, kRtMessageTable);
+  bool damaged = false;
+  auto names_offset = FindSubdirectory(*types, kRtMessageTable, &damaged);
+  if (damaged) return kErrorBadExeFormat;
   if (!names_offset) {
     *out = std::move(table);
     return kSuccess;
   }
   auto names = ReadDirectory(rsrc, *names_offset);
   if (!names) return kErrorBadExeFormat;
-  auto languages_offset = FindSubdirectory(*names, kMessageTableName);
+  auto languages_offset = FindSubdirectory(*names, kMessageTableName, &damaged);
+  if (damaged) return kErrorBadExeFormat;
   if (!languages_offset) {
     *out = std::move(table);
     return kSuccess;
