@@ -40,15 +40,17 @@ class Win32CodePage : public CodePage {
     if (text.empty() || text.size() > INT_MAX) return {};
     const auto* src = reinterpret_cast<const wchar_t*>(text.data());
     const int length = static_cast<int>(text.size());
-    // UTF-7 and UTF-8 refuse a default character; every ANSI code page takes '?'.
+    // A character the code page lacks becomes '?', never a look-alike ("best fit" would turn
+    // U+03A9 into 'O'). UTF-7 and UTF-8 take neither the flag nor a default character.
     const bool utf = number_ == CP_UTF7 || number_ == CP_UTF8;
+    const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
     const char* default_char = utf ? nullptr : "?";
     const int needed =
-        WideCharToMultiByte(api_cp_, 0, src, length, nullptr, 0, default_char, nullptr);
+        WideCharToMultiByte(api_cp_, flags, src, length, nullptr, 0, default_char, nullptr);
     if (needed <= 0) return {};
     std::string out(static_cast<size_t>(needed), '\0');
     const int written =
-        WideCharToMultiByte(api_cp_, 0, src, length, out.data(), needed, default_char, nullptr);
+        WideCharToMultiByte(api_cp_, flags, src, length, out.data(), needed, default_char, nullptr);
     out.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return out;
   }
