@@ -418,6 +418,40 @@ TEST_F(EventLogTest, OpeningAMissingLogOpensApplication) {
   EXPECT_EQ(log().Append(u"No Such Log", Simple(1), &n), kErrorFileNotFound);
 }
 
+TEST_F(EventLogTest, AnotherComputerIsTheSiblingDirectoryOfThatName) {
+  ComputerOptions options = TempComputer::DefaultOptions();
+  options.name = "SRV2";
+  std::string error;
+  auto srv2 = EmulatedPlatform::Create(computer_.parent() + "/SRV2", options, &error);
+  ASSERT_TRUE(srv2) << error;
+  uint32_t n = 0;
+  ASSERT_EQ(srv2->emulated_event_log().Append(u"System", Simple(1), &n), kSuccess);
+
+  std::unique_ptr<EventLogReader> remote;
+  ASSERT_EQ(log().Open(u"\\\\srv2", u"System", &remote), kSuccess);
+  uint32_t count = 0;
+  ASSERT_EQ(remote->NumberOfRecords(&count), kSuccess);
+  EXPECT_EQ(count, 1u);
+
+  // A report sent to SRV2 lands there and names the computer that reported it.
+  std::unique_ptr<EventSource> source;
+  ASSERT_EQ(log().RegisterSource(u"SRV2", u"Remote Reporter", &source), kSuccess);
+  ASSERT_EQ(source->Report(kEventError, 0, 1, {}, {}, {}), kSuccess);
+  std::unique_ptr<EventLogReader> app;
+  ASSERT_EQ(srv2->event_log().Open(u"", u"Application", &app), kSuccess);
+  std::vector<uint8_t> buffer(1000);
+  uint32_t read = 0, needed = 0;
+  ASSERT_EQ(app->Read(kEventLogSequentialRead | kEventLogForwardsRead, 0, buffer.data(), 1000,
+                      &read, &needed),
+            kSuccess);
+  auto r = ParseEventRecord(buffer.data(), read);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->source, u"Remote Reporter");
+  EXPECT_EQ(r->computer, u"SRV1");
+  ASSERT_EQ(OpenLog(u"Application")->NumberOfRecords(&count), kSuccess);
+  EXPECT_EQ(count, 0u) << "the report also landed on the local computer";
+}
+
 TEST_F(EventLogTest, ADamagedStoredRecordIsReportedNotCopied) {
   AppendMany(u"System", 2);
   {
