@@ -27,6 +27,14 @@ bool ParseVersion(const std::string& text, uint32_t* major, uint32_t* minor) {
   return true;
 }
 
+bool KnownTimeZone(const std::string& zone) {
+  if (zone.empty() || zone.find("..") != std::string::npos || zone[0] == '/') return false;
+  std::FILE* f = std::fopen(("/usr/share/zoneinfo/" + zone).c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
 bool ValidName(const std::string& name) {
   if (name.empty() || name.size() > 15) return false;
   for (char c : name) {
@@ -72,13 +80,9 @@ int RunInit(const Args& args) {
       options.acp = static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
     } else if (a == "--tz") {
       if (!value(&options.time_zone)) return 2;
-      const std::string zone_file = "/usr/share/zoneinfo/" + options.time_zone;
-      if (options.time_zone.find("..") != std::string::npos ||
-          std::FILE* f = std::fopen(zone_file.c_str(), "rb"); !f) {
+      if (!KnownTimeZone(options.time_zone)) {
         std::fprintf(stderr, "ntbox init: unknown time zone '%s'\n", options.time_zone.c_str());
         return 2;
-      } else {
-        std::fclose(f);
       }
     } else if (a == "--no-samples") {
       options.seed = false;

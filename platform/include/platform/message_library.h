@@ -37,7 +37,7 @@ class MessageLibrary {
   virtual ~MessageLibrary() = default;
 
   // LoadLibraryExW. `path` is a file path of the computer (environment variables already
-  // expanded). kErrorModNotFound when there is no such file, kErrorBadFormat when it is no module.
+  // expanded). kErrorModNotFound when there is no such file, kErrorBadExeFormat when it is no module.
   virtual Result Load(std::u16string_view path, uint32_t flags,
                       std::unique_ptr<MessageModule>* out) = 0;
 
