@@ -77,8 +77,35 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   return found;
 }
 
-std::string Describe(const std::string& file, const DbError& e) {
-  return file + ": " + e.message;
+std::string Describe(const std::string& file, const DbError& e) { return file + ": " + e.message; }
+
+// True when `file` is an SQLite database with this format's meta row; reads without writing.
+bool IsComputerDatabase(const std::string& file, std::string* error) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  bool ok = rc == SQLITE_OK;
+  std::string reason = ok ? "" : sqlite3_errstr(rc);
+  sqlite3_stmt* stmt = nullptr;
+  if (ok && sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'format'", -1, &stmt,
+                               nullptr) != SQLITE_OK) {
+    ok = false;
+    reason = sqlite3_errmsg(db);
+  }
+  if (ok) {
+    const int step = sqlite3_step(stmt);
+    if (step == SQLITE_ROW) {
+      const unsigned char* v = sqlite3_column_text(stmt, 0);
+      ok = v && std::to_string(Machine::kFormatVersion) == reinterpret_cast<const char*>(v);
+      if (!ok) reason = "not a computer of this format";
+    } else {
+      ok = false;
+      reason = step == SQLITE_DONE ? "not a computer of this format" : sqlite3_errmsg(db);
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  if (!ok) *error = file + ": " + reason + " (not an emulated computer's database)";
+  return ok;
 }
 
 }  // namespace
@@ -122,6 +149,9 @@ std::shared_ptr<Machine> Machine::Open(const std::string& dir, std::string* erro
     *error = file + ": no such computer (the directory holds no machine.db)";
     return nullptr;
   }
+  // Look first through a read-only connection: the read-write one switches the file to WAL
+  // mode, which would rewrite the header of a database that is not a computer's.
+  if (!IsComputerDatabase(file, error)) return nullptr;
   try {
     auto db = std::make_unique<Database>(file, false);
     Statement s(db->handle(), "SELECT value FROM meta WHERE key = 'format'");

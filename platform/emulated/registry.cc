@@ -1,6 +1,9 @@
 #include "platform/emulated/registry.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace platform::emulated {
 namespace {
@@ -55,8 +58,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
-                   bool* created) override {
+  Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
     auto parts = SplitPath(path);
     if (parts.size() > kMaxPathDepth) return kErrorInvalidParameter;
     for (const auto& part : parts) {
@@ -77,12 +79,14 @@ class EmulatedRegKey : public RegKey {
           continue;
         }
         if (!writable_ && id == id_) return kErrorAccessDenied;
-        Statement(db().handle(), "INSERT INTO reg_key(parent, name, upper) VALUES(?, ?, ?)")
-            .Bind(1, id)
-            .Bind(2, Utf8(part))
-            .Bind(3, Upper8(part))
+        const int64_t new_id = NewKeyId();
+        Statement(db().handle(), "INSERT INTO reg_key(id, parent, name, upper) VALUES(?, ?, ?, ?)")
+            .Bind(1, new_id)
+            .Bind(2, id)
+            .Bind(3, Utf8(part))
+            .Bind(4, Upper8(part))
             .Step();
-        id = db().LastInsertId();
+        id = new_id;
         made = true;
       }
       t.Commit();
@@ -151,8 +155,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
-                    uint32_t* size) override {
+  Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
     std::vector<uint8_t> stored;
     uint32_t stored_type = 0;
     Result r = Load(name, &stored_type, &stored);
@@ -177,7 +180,7 @@ class EmulatedRegKey : public RegKey {
 
   Result SetValue(std::u16string_view name, uint32_t type, const void* data,
                   uint32_t size) override {
-    if (name.size() > kMaxValueNameChars) return kErrorInvalidParameter;
+    if (name.size() > kMaxValueNameChars || (!data && size)) return kErrorInvalidParameter;
     if (!writable_) return kErrorAccessDenied;
     try {
       Transaction t(db(), Transaction::kWrite);
@@ -237,6 +240,23 @@ class EmulatedRegKey : public RegKey {
 
   std::unique_ptr<RegKey> Make(int64_t id, bool writable) {
     return std::make_unique<EmulatedRegKey>(machine_, code_page_, id, writable);
+  }
+
+  // A key id never used before, so that a handle to a deleted key can never reach a key made
+  // later (SQLite would hand out the deleted key's rowid again). Call inside a write transaction.
+  int64_t NewKeyId() {
+    Statement used(db().handle(), "SELECT COALESCE(MAX(id), 0) + 1 FROM reg_key");
+    used.Step();
+    int64_t next = used.Int(0);
+    Statement kept(db().handle(), "SELECT value FROM meta WHERE key = 'reg_next_key'");
+    if (kept.Step())
+      next = std::max<int64_t>(next, std::strtoll(kept.Text(0).c_str(), nullptr, 10));
+    Statement(db().handle(),
+              "INSERT INTO meta(key, value) VALUES('reg_next_key', ?) "
+              "ON CONFLICT(key) DO UPDATE SET value = excluded.value")
+        .Bind(1, std::to_string(next + 1))
+        .Step();
+    return next;
   }
 
   bool Exists(int64_t id) {
@@ -300,7 +320,7 @@ char16_t UpcaseChar(char16_t c) {
   if (c < 0x80) return c;
   if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
   if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149 &&
+  if (c >= 0x100 && c <= 0x17E && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149 &&
       !(c >= 0x139 && c <= 0x148) && !(c >= 0x179 && c <= 0x17E)) {
     return c - 1;
   }
