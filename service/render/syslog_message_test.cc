@@ -97,6 +97,37 @@ TEST_F(SyslogMessageTest, WorkedExamples) {
             "Alerter service entered the stopped state.</msg><category>0</category></event>");
 }
 
+// The record as the event log hands it out after a writer (ntbox evt write) stored it: the
+// 7036 of the service control manager, with its severity and facility bits.
+TEST_F(SyslogMessageTest, RecordReadBackFromTheEventLog) {
+  fields_.event_id = 0x40001B7C;
+  rendertest::InstallMessageDll(computer_.platform(), u"C:\\WINNT\\system32\\scm.dll",
+                                "MessageId=7036\nSeverity=Informational\nLanguage=English\n"
+                                "The %1 service entered the %2 state.\n.\n");
+  uint32_t number = 0;
+  ASSERT_EQ(computer_.platform().emulated_event_log().Append(u"System", fields_, &number), 0u);
+  std::unique_ptr<platform::EventLogReader> reader;
+  ASSERT_EQ(overlay_.event_log().Open(u"", u"System", &reader), 0u);
+  std::vector<uint64_t> buffer(0x10000 / 8);
+  uint32_t read = 0, needed = 0;
+  ASSERT_EQ(reader->Read(platform::kEventLogSequentialRead | platform::kEventLogForwardsRead, 0,
+                         buffer.data(), 0x10000, &read, &needed),
+            0u);
+  const auto view = RecordView::Parse(reinterpret_cast<const uint8_t*>(buffer.data()), read);
+  ASSERT_TRUE(view.has_value());
+  MessageOptions o;
+  o.bUseLegacyMode = 0;
+  EXPECT_EQ(Utf8(formatter_.BuildSyslogMessage(*view, u"System", o, u"srv1", counter_)),
+            "<133>May  5 13:20:06 srv1 Vaskwell: <event><iut>ntelr</iut><msgnum>42</msgnum>"
+            "<severity>[INF]</severity><user>N\\A</user><logtype>System</logtype><source>SRV1"
+            "</source><sourceproc>Service Control Manager</sourceproc><id>7036</id><msg>The "
+            "Alerter service entered the stopped state.</msg><category>0</category></event>");
+  o = MessageOptions{};
+  o.nRFC3164Mode = 2;
+  EXPECT_EQ(Utf8(formatter_.BuildSyslogMessage(*view, u"System", o, u"srv1", counter_)),
+            std::string("<133>May  5 13:20:06 srv1 Vaskwell: [INF] ") + kBody);
+}
+
 TEST_F(SyslogMessageTest, PriorityAndSeverity) {
   MessageOptions o;
   o.nRFC3164Mode = 1;

@@ -1,0 +1,69 @@
+// Rendering one record: its description from a real message DLL on an emulated computer
+// (registry read, module load, FormatMessageW) and the syslog message around it.
+#include <benchmark/benchmark.h>
+
+#include "service/render/event_message.h"
+#include "service/render/render_fixture.h"
+#include "service/render/syslog_message.h"
+#include "tests/support/test_platform.h"
+
+namespace {
+
+constexpr char kMessages[] = R"(MessageId=7036
+Language=English
+The %1 service entered the %2 state.
+.
+MessageId=7040
+Language=English
+The start type of the %1 service was changed from %2 to %3.
+.
+)";
+
+struct RenderSetup {
+  RenderSetup() {
+    auto& emulated = computer.platform();
+    sentrel::rendertest::InstallMessageDll(emulated, u"C:\\WINNT\\system32\\scm.dll", kMessages);
+    sentrel::rendertest::RegisterSource(emulated, u"System", u"Service Control Manager",
+                                        u"%SystemRoot%\\system32\\scm.dll");
+    platform::EventRecordFields f;
+    f.time_generated = 1052140806;
+    f.event_id = 7036;
+    f.source = u"Service Control Manager";
+    f.computer = u"SRV1";
+    f.strings = {u"Alerter", u"stopped"};
+    record = std::make_unique<sentrel::rendertest::Record>(f);
+  }
+  testsupport::TempComputer computer;
+  std::unique_ptr<sentrel::rendertest::Record> record;
+};
+
+void BM_ReadEventMessage(benchmark::State& state) {
+  RenderSetup setup;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(sentrel::ReadEventMessage(
+        setup.computer.platform(), setup.record->view(), u"System", sentrel::kMaxMessageChars));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadEventMessage);
+
+// One record as the service renders it: description, plain message and subject.
+void BM_RenderRecord(benchmark::State& state) {
+  RenderSetup setup;
+  sentrel::SyslogFormatter formatter(setup.computer.platform());
+  sentrel::MessageOptions options;
+  options.nRFC3164Mode = 1;
+  options.bUseLegacyMode = static_cast<uint32_t>(state.range(0));
+  options.szSMTPSubject = "Event %i on %s";
+  int32_t counter = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        formatter.BuildSyslogMessage(setup.record->view(), u"System", options, u"srv1", counter));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RenderRecord)->Arg(1)->Arg(0)->ArgName("legacy");
+
+}  // namespace
+
+BENCHMARK_MAIN();
