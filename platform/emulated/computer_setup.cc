@@ -1,7 +1,15 @@
 #include "platform/emulated/computer_setup.h"
 
 #include <cctype>
+#include <filesystem>
+#include <fstream>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "platform/emulated/message_compiler.h"
+#include "platform/emulated/sample_libraries.h"
 #include "platform/emulated/system_parts.h"
 
 namespace platform::emulated {
@@ -53,6 +61,53 @@ Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view
   if (r != kSuccess) return r;
   if (!message_file.empty()) SetString(*key, u"EventMessageFile", message_file, kRegExpandSz);
   return SetDword(*key, u"TypesSupported", 7);
+}
+
+// Writes one of the computer's network database files, with its directories.
+bool WriteEtcFile(const std::string& path, const char* text) {
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
+constexpr char kDefaultHosts[] = "127.0.0.1       localhost\r\n";
+constexpr char kDefaultServices[] =
+    "smtp              25/tcp    mail                   #Simple Mail Transfer Protocol\r\n"
+    "syslog           514/udp\r\n";
+
+// Creates every directory of a host path below the computer's directory.
+void MakeParents(const std::string& path) {
+  for (size_t i = 1; i < path.size(); ++i) {
+    if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+  }
+}
+
+// Compiles the sample message libraries into %SystemRoot%\system32.
+bool WriteSampleLibraries(EmulatedPlatform& platform, std::string* error) {
+  const std::u16string dir =
+      platform.environment().ExpandEnvironmentStrings(u"%SystemRoot%\\system32\\");
+  for (const auto& library : SampleLibraries()) {
+    McDocument document;
+    McError mc_error;
+    if (!CompileMessageText(library.source, &document, &mc_error)) {
+      *error = Utf16ToUtf8(library.file) + ":" + std::to_string(mc_error.line) + ": " +
+               mc_error.message;
+      return false;
+    }
+    const std::vector<uint8_t> dll = BuildMessageDll(document);
+    const std::string path = platform.machine().HostPath(dir + library.file);
+    MakeParents(path);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(dll.data(), 1, dll.size(), f) != dll.size()) {
+      if (f) std::fclose(f);
+      *error = path + ": cannot write the message library";
+      return false;
+    }
+    std::fclose(f);
+  }
+  return true;
 }
 
 struct Sample {
@@ -111,10 +166,24 @@ bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
   const std::string machine_sid = "S-1-5-21-1004336348-1177238915-682003330";
   accounts.AddAccount(machine_sid + "-500", domain, "Administrator");
   accounts.AddAccount(machine_sid + "-501", domain, "Guest");
+  if (!WriteEtcFile(platform.emulated_network().HostsFile(), kDefaultHosts) ||
+      !WriteEtcFile(platform.emulated_network().ServicesFile(), kDefaultServices)) {
+    *error = platform.machine().dir() + ": cannot write the hosts and services files";
+    return false;
+  }
   if (!options.seed) return true;
 
+  if (!WriteSampleLibraries(platform, error)) return false;
   const std::u16string netevent = u"%SystemRoot%\\system32\\netevent.dll";
   RegisterSource(*hklm, u"System", u"Service Control Manager", netevent);
+  {
+    std::unique_ptr<RegKey> scm;
+    if (hklm->OpenKey(std::u16string(kEventLogKey) + u"\\System\\Service Control Manager",
+                      RegAccess::kReadWrite, &scm) == kSuccess) {
+      SetString(*scm, u"ParameterMessageFile", u"%SystemRoot%\\system32\\kernel32.dll",
+                kRegExpandSz);
+    }
+  }
   RegisterSource(*hklm, u"System", u"EventLog", netevent);
   RegisterSource(*hklm, u"Application", u"Userenv", u"%SystemRoot%\\system32\\userenv.dll");
   RegisterSource(*hklm, u"Security", u"Security", u"%SystemRoot%\\system32\\msaudite.dll");
