@@ -19,8 +19,9 @@ const std::array<std::u16string, kInsertionTableSize>& MissingInsertTexts() {
   static const std::array<std::u16string, kInsertionTableSize> texts = [] {
     std::array<std::u16string, kInsertionTableSize> t;
     for (size_t i = 0; i < t.size(); ++i) {
-      std::string digits = "%" + std::to_string(i + 1);
-      t[i] = std::u16string(digits.begin(), digits.end());
+      const std::string digits = std::to_string(i + 1);
+      t[i].push_back(u'%');
+      t[i].append(digits.begin(), digits.end());
     }
     return t;
   }();
@@ -154,9 +155,9 @@ void ExpandParameterStrings(platform::Platform& platform, const RecordView& reco
 std::u16string BuildFallbackDescription(const RecordView& record, size_t size) {
   if (size == 0) return {};
   const size_t limit = size - 1;
-  std::string head = "The description for Event ID ( " +
-                     std::to_string(record.event_id() & 0xFFFF) + " ) in Source ( ";
-  std::u16string text(head.begin(), head.end());
+  const std::string id = std::to_string(record.event_id() & 0xFFFF);
+  std::u16string text = u"The description for Event ID ( ";
+  text.append(id.begin(), id.end()).append(u" ) in Source ( ");
   text.append(record.source());
   text.append(u" ) could not be found. It contains the following insertion string(s):");
   for (const std::u16string_view s : record.strings()) {

@@ -58,7 +58,9 @@ std::u16string_view MonthName(const platform::SystemTime& t) {
 }
 
 std::u16string Clock(const platform::SystemTime& t) {
-  return TwoDigits(t.hour) + u":" + TwoDigits(t.minute) + u":" + TwoDigits(t.second);
+  std::u16string text = TwoDigits(t.hour);
+  text.append(u":").append(TwoDigits(t.minute)).append(u":").append(TwoDigits(t.second));
+  return text;
 }
 
 bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F); }
@@ -104,7 +106,9 @@ const std::u16string& SyslogFormatter::BuildSyslogMessage(const RecordView& reco
 
   message_.clear();
   const uint32_t pri = options.nFacility | f.severity.code;
-  Append(u"<" + Decimal(static_cast<int32_t>(pri)) + u">");
+  Append(u"<");
+  Append(Decimal(static_cast<int32_t>(pri)));
+  Append(u">");
   if (options.bUseLegacyMode != 0) {
     AppendPlain(f, options, host_name, nLastSyslogMsgNbr);
   } else {
@@ -125,7 +129,8 @@ void SyslogFormatter::Append(std::u16string_view piece) {
 // Advances the counter (wrapping as a 32-bit count) and appends it as "n:".
 void SyslogFormatter::AppendNumber(int32_t& counter) {
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
-  Append(Decimal(counter) + u":");
+  Append(Decimal(counter));
+  Append(u":");
 }
 
 // "May 15 13:20:06 host Vaskwell: ", with two spaces before a day below 10.
@@ -197,7 +202,9 @@ void SyslogFormatter::AppendXml(const Fields& f, std::u16string_view host_name, 
   AppendSyslogHeader(f.local, host_name);
   Append(u"<event><iut>ntelr</iut>");
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
-  Append(u"<msgnum>" + Decimal(counter) + u"</msgnum>");
+  Append(u"<msgnum>");
+  Append(Decimal(counter));
+  Append(u"</msgnum>");
   Append(u"<severity>");
   Append(f.severity.tag);
   Append(u"</severity>");
@@ -208,7 +215,9 @@ void SyslogFormatter::AppendXml(const Fields& f, std::u16string_view host_name, 
   Append(MakeXmlElement(u"sourceproc", f.record.source()));
   Append(MakeXmlElement(u"id", f.event_id));
   Append(MakeXmlElement(u"msg", f.description));
-  Append(u"<category>" + Decimal(f.record.category()) + u"</category>");
+  Append(u"<category>");
+  Append(Decimal(f.record.category()));
+  Append(u"</category>");
 }
 
 void SyslogFormatter::AppendBinaryData(const RecordView& record) {
