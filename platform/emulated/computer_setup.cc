@@ -189,7 +189,7 @@ bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
   RegisterSource(*hklm, u"Security", u"Security", u"%SystemRoot%\\system32\\msaudite.dll");
 
   const std::vector<Sample> samples = {
-      {u"System", u"EventLog", 0x8000177D, kEventInformation, nullptr, {}},
+      {u"System", u"EventLog", 0x80001775, kEventInformation, nullptr, {}},
       {u"System",
        u"Service Control Manager",
        0x40001B7C,

@@ -10,6 +10,8 @@
 
 #include "platform/code_page.h"
 #include "platform/event_record.h"
+#include "service/base/record_view.h"
+#include "service/render/event_message.h"
 #include "tools/ntbox/commands.h"
 #include "tools/ntbox/machine_arg.h"
 
@@ -274,12 +276,15 @@ int EvtWrite(EmulatedPlatform& computer, const Args& args) {
 // The description of a record as an event viewer shows it: the source's message with the
 // insertion strings merged in. Nothing yet; once message libraries are in place this is where
 // it is built, and the `description` field then appears in the query output.
+// The description the event viewer shows: the source's message library text with the
+// record's insertion strings, or the fallback sentence.
 std::optional<std::u16string> RecordDescription(EmulatedPlatform& computer, const std::string& log,
                                                 const EventRecordFields& record) {
-  (void)computer;
-  (void)log;
-  (void)record;
-  return std::nullopt;
+  const std::vector<uint8_t> bytes = platform::BuildEventRecord(record);
+  const auto view = sentrel::RecordView::Parse(bytes.data(), bytes.size());
+  if (!view) return std::nullopt;
+  constexpr size_t kDescriptionChars = 50001;
+  return sentrel::ReadEventMessage(computer, *view, platform::Utf8ToUtf16(log), kDescriptionChars);
 }
 
 std::string LocalTimeText(EmulatedPlatform& computer, uint32_t seconds) {
