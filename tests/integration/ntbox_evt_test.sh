@@ -35,7 +35,7 @@ n=$("$ntbox" evt write System --source "Service Control Manager" --id 0xC0001B6F
   --category 3 --computer OTHERPC --time 2003-05-05T13:20:06 --time-written 1052140810 \
   --sid S-1-5-18 --string 'Messenger' --string 'with "quotes"' --data 'DEADBEEF01')
 [[ $n == 1 ]] || fail "first record after a clear got number '$n'"
-expected='number=1 generated=2003-05-05T13:20:06 generated_epoch=1052140806 written=2003-05-05T13:20:10 written_epoch=1052140810 event_id=3221232495 event_id_hex=0xC0001B6F type=error category=3 source="Service Control Manager" computer="OTHERPC" sid=S-1-5-18 strings=["Messenger","with \"quotes\""] data=deadbeef01'
+expected='number=1 generated=2003-05-05T13:20:06 generated_epoch=1052140806 written=2003-05-05T13:20:10 written_epoch=1052140810 event_id=3221232495 event_id_hex=0xC0001B6F type=error category=3 source="Service Control Manager" computer="OTHERPC" sid=S-1-5-18 strings=["Messenger","with \"quotes\""] data=deadbeef01 description="The Messenger service terminated with the following error: \r\nwith \"quotes\""'
 got=$("$ntbox" evt query System)
 [[ $got == "$expected" ]] || fail "query shows
   $got
