@@ -1,0 +1,56 @@
+// Windows Sockets on an emulated computer: real BSD sockets of the host, with the emulated
+// computer's own host name, hosts file and services file, and errors as Windows Sockets codes.
+#ifndef PLATFORM_EMULATED_NETWORK_H_
+#define PLATFORM_EMULATED_NETWORK_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/computer.h"
+#include "platform/network.h"
+
+namespace platform::emulated {
+
+class EmulatedNetwork : public Network {
+ public:
+  // `host_path` maps a Windows path of the computer to a host file (Machine::HostPath);
+  // `system_root` is the computer's %SystemRoot% ("C:\WINDOWS"). `computer` must outlive this.
+  EmulatedNetwork(Computer& computer, std::function<std::string(std::u16string_view)> host_path,
+                  std::u16string system_root);
+
+  // Like Winsock, the library is started per process: each successful Startup counts once and
+  // each Cleanup takes one back; every other call fails with kWsaNotinitialised at count 0.
+  // Versions 1.0 to 2.2 are granted as asked, higher ones get 2.2, lower ones fail with
+  // kWsaVernotsupported.
+  int Startup(uint16_t version, uint16_t* granted) override;
+  int Cleanup() override;
+  int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override;
+  // The computer's DNS host name.
+  int GetHostName(std::string* name) override;
+  // The computer's hosts file first (names compared without regard to case), then the host's
+  // resolver (IPv4 only).
+  int ResolveHost(std::string_view name, uint32_t* address) override;
+  // inet_addr: one to four parts, each decimal, octal (leading 0) or hex (0x).
+  bool ParseAddress(std::string_view text, uint32_t* address) override;
+  // The computer's services file ("syslog  514/udp  # comment"); an empty protocol takes the
+  // first entry of any protocol.
+  bool ServicePort(std::string_view service, std::string_view protocol, uint16_t* port) override;
+
+  // Where the computer keeps its hosts and services files (host paths).
+  std::string HostsFile() const;
+  std::string ServicesFile() const;
+
+ private:
+  Computer& computer_;
+  std::function<std::string(std::u16string_view)> host_path_;
+  std::u16string system_root_;
+};
+
+// The Windows Sockets code of a host errno value (ECONNREFUSED -> 10061, ...).
+int WsaErrorFromErrno(int error);
+
+}  // namespace platform::emulated
+
+#endif  // PLATFORM_EMULATED_NETWORK_H_
