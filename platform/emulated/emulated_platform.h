@@ -1,5 +1,4 @@
-// The platform of an emulated computer: every part of the seam backed by one
-// computer directory.
+// The platform of an emulated computer: every part of the seam backed by one computer directory.
 #ifndef PLATFORM_EMULATED_EMULATED_PLATFORM_H_
 #define PLATFORM_EMULATED_EMULATED_PLATFORM_H_
 
@@ -17,47 +16,45 @@ namespace platform::emulated {
 
 // What `ntbox init` sets when it creates a computer.
 struct ComputerOptions {
-  std::string name = "SRV1";  // NetBIOS name, stored upper case
-  std::string hostname;       // DNS host name; empty = the name in lower case
-  uint32_t major_version = 5; // 4 = Windows NT 4.0 (three logs only)
+  std::string name = "SRV1";   // NetBIOS name, stored upper case
+  std::string hostname;        // DNS host name; empty = the name in lower case
+  uint32_t major_version = 5;  // 4 = Windows NT 4.0 (three logs only)
   uint32_t minor_version = 0;
-  uint32_t acp = 1252;   // ANSI code page; 932 for a Japanese computer
-  std::string time_zone; // IANA name; empty = the host's zone
-  bool seed = true; // register the standard sources and write sample records
+  uint32_t acp = 1252;         // ANSI code page; 932 for a Japanese computer
+  std::string time_zone;       // IANA name; empty = the host's zone
+  bool seed = true;            // register the standard sources and write sample records
 };
 
 class EmulatedPlatform : public Platform {
-public:
+ public:
   // Opens an existing computer.
-  static std::unique_ptr<EmulatedPlatform> Open(const std::string &dir,
-                                                std::string *error);
-  // Creates a computer in `dir` with its facts, standard logs and (when asked)
-  // sample data.
-  static std::unique_ptr<EmulatedPlatform>
-  Create(const std::string &dir, const ComputerOptions &options,
-         std::string *error);
+  static std::unique_ptr<EmulatedPlatform> Open(const std::string& dir, std::string* error);
+  // Creates a computer in `dir` with its facts, standard logs and (when asked) sample data.
+  static std::unique_ptr<EmulatedPlatform> Create(const std::string& dir,
+                                                  const ComputerOptions& options,
+                                                  std::string* error);
   ~EmulatedPlatform() override;
 
-  Registry &registry() override { return *registry_; }
-  EventLog &event_log() override { return *event_log_; }
-  CodePage &code_page() override { return *code_page_; }
-  Computer &computer() override { return *computer_; }
-  Clock &clock() override { return *clock_; }
-  DebugOutput &debug() override { return *debug_; }
-  MessageLibrary &message_library() override { return *message_library_; }
-  Accounts &accounts() override { return *accounts_; }
-  Environment &environment() override { return *environment_; }
-  Network &network() override { return *network_; }
+  Registry& registry() override { return *registry_; }
+  EventLog& event_log() override { return *event_log_; }
+  CodePage& code_page() override { return *code_page_; }
+  Computer& computer() override { return *computer_; }
+  Clock& clock() override { return *clock_; }
+  DebugOutput& debug() override { return *debug_; }
+  MessageLibrary& message_library() override { return *message_library_; }
+  Accounts& accounts() override { return *accounts_; }
+  Environment& environment() override { return *environment_; }
+  Network& network() override { return *network_; }
 
-  EmulatedRegistry &emulated_registry() { return *registry_; }
-  EmulatedEventLog &emulated_event_log() { return *event_log_; }
-  Machine &machine() { return *machine_; }
-  EmulatedNetwork &emulated_network() { return *network_; }
-  const std::string &time_zone() const { return time_zone_; }
+  EmulatedRegistry& emulated_registry() { return *registry_; }
+  EmulatedEventLog& emulated_event_log() { return *event_log_; }
+  Machine& machine() { return *machine_; }
+  EmulatedNetwork& emulated_network() { return *network_; }
+  const std::string& time_zone() const { return time_zone_; }
 
-private:
+ private:
   EmulatedPlatform() = default;
-  bool Init(std::shared_ptr<Machine> machine, std::string *error);
+  bool Init(std::shared_ptr<Machine> machine, std::string* error);
 
   std::shared_ptr<Machine> machine_;
   std::string time_zone_;
@@ -78,17 +75,14 @@ inline constexpr char16_t kComputerNameKey[] =
     u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 inline constexpr char16_t kTcpipParametersKey[] =
     u"SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
-inline constexpr char16_t kCurrentVersionKey[] =
-    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-inline constexpr char16_t kCodePageKey[] =
-    u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
+inline constexpr char16_t kCurrentVersionKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline constexpr char16_t kCodePageKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
 inline constexpr char16_t kTimeZoneKey[] =
     u"SYSTEM\\CurrentControlSet\\Control\\TimeZoneInformation";
 inline constexpr char16_t kEnvironmentKey[] =
     u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-inline constexpr char16_t kEventLogKey[] =
-    u"SYSTEM\\CurrentControlSet\\Services\\EventLog";
+inline constexpr char16_t kEventLogKey[] = u"SYSTEM\\CurrentControlSet\\Services\\EventLog";
 
-} // namespace platform::emulated
+}  // namespace platform::emulated
 
-#endif // PLATFORM_EMULATED_EMULATED_PLATFORM_H_
+#endif  // PLATFORM_EMULATED_EMULATED_PLATFORM_H_

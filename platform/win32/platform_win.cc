@@ -7,26 +7,31 @@ namespace win32 {
 namespace {
 
 class Win32Platform : public Platform {
-public:
+ public:
   Win32Platform()
-      : code_page_(MakeCodePage()), registry_(MakeRegistry(*code_page_)),
-        event_log_(MakeEventLog()), computer_(MakeComputer()),
-        clock_(MakeClock()), debug_(MakeDebugOutput()),
-        message_library_(MakeMessageLibrary()), accounts_(MakeAccounts()),
-        environment_(MakeEnvironment()), network_(MakeNetwork()) {}
+      : code_page_(MakeCodePage()),
+        registry_(MakeRegistry(*code_page_)),
+        event_log_(MakeEventLog()),
+        computer_(MakeComputer()),
+        clock_(MakeClock()),
+        debug_(MakeDebugOutput()),
+        message_library_(MakeMessageLibrary()),
+        accounts_(MakeAccounts()),
+        environment_(MakeEnvironment()),
+        network_(MakeNetwork()) {}
 
-  Registry &registry() override { return *registry_; }
-  EventLog &event_log() override { return *event_log_; }
-  CodePage &code_page() override { return *code_page_; }
-  Computer &computer() override { return *computer_; }
-  Clock &clock() override { return *clock_; }
-  DebugOutput &debug() override { return *debug_; }
-  MessageLibrary &message_library() override { return *message_library_; }
-  Accounts &accounts() override { return *accounts_; }
-  Environment &environment() override { return *environment_; }
-  Network &network() override { return *network_; }
+  Registry& registry() override { return *registry_; }
+  EventLog& event_log() override { return *event_log_; }
+  CodePage& code_page() override { return *code_page_; }
+  Computer& computer() override { return *computer_; }
+  Clock& clock() override { return *clock_; }
+  DebugOutput& debug() override { return *debug_; }
+  MessageLibrary& message_library() override { return *message_library_; }
+  Accounts& accounts() override { return *accounts_; }
+  Environment& environment() override { return *environment_; }
+  Network& network() override { return *network_; }
 
-private:
+ private:
   // The code page first: the registry converts value names with it.
   std::unique_ptr<CodePage> code_page_;
   std::unique_ptr<Registry> registry_;
@@ -40,12 +45,12 @@ private:
   std::unique_ptr<Network> network_;
 };
 
-} // namespace
-} // namespace win32
+}  // namespace
+}  // namespace win32
 
 // On Windows the host is always reachable: opening it cannot fail.
-std::unique_ptr<Platform> OpenHostPlatform(std::string *error) {
+std::unique_ptr<Platform> OpenHostPlatform(std::string* error) {
   return std::make_unique<win32::Win32Platform>();
 }
 
-} // namespace platform
+}  // namespace platform

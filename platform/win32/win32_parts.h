@@ -1,6 +1,5 @@
-// The parts of the Win32 platform, one per interface. Each factory returns a
-// thin wrapper of the Win32 functions named in its interface; no Windows header
-// leaks out of this one.
+// The parts of the Win32 platform, one per interface. Each factory returns a thin wrapper of the
+// Win32 functions named in its interface; no Windows header leaks out of this one.
 #ifndef PLATFORM_WIN32_WIN32_PARTS_H_
 #define PLATFORM_WIN32_WIN32_PARTS_H_
 
@@ -10,10 +9,9 @@
 
 namespace platform::win32 {
 
-// The registry's narrow views (RegQueryValueExA / RegSetValueExA) take value
-// names in the ANSI code page; `code_page` converts them and must outlive the
-// registry.
-std::unique_ptr<Registry> MakeRegistry(CodePage &code_page);
+// The registry's narrow views (RegQueryValueExA / RegSetValueExA) take value names in the ANSI
+// code page; `code_page` converts them and must outlive the registry.
+std::unique_ptr<Registry> MakeRegistry(CodePage& code_page);
 std::unique_ptr<EventLog> MakeEventLog();
 std::unique_ptr<CodePage> MakeCodePage();
 std::unique_ptr<Computer> MakeComputer();
@@ -24,6 +22,6 @@ std::unique_ptr<Accounts> MakeAccounts();
 std::unique_ptr<Environment> MakeEnvironment();
 std::unique_ptr<Network> MakeNetwork();
 
-} // namespace platform::win32
+}  // namespace platform::win32
 
-#endif // PLATFORM_WIN32_WIN32_PARTS_H_
+#endif  // PLATFORM_WIN32_WIN32_PARTS_H_

@@ -1,6 +1,5 @@
-// The whole seam between the programs and the operating system. Core code
-// receives a Platform and never includes an operating system header; tests hand
-// it fakes or an emulated computer.
+// The whole seam between the programs and the operating system. Core code receives a Platform
+// and never includes an operating system header; tests hand it fakes or an emulated computer.
 #ifndef PLATFORM_PLATFORM_H_
 #define PLATFORM_PLATFORM_H_
 
@@ -19,74 +18,60 @@
 namespace platform {
 
 class Platform {
-public:
+ public:
   virtual ~Platform() = default;
 
-  virtual Registry &registry() = 0;
-  virtual EventLog &event_log() = 0;
-  virtual CodePage &code_page() = 0;
-  virtual Computer &computer() = 0;
-  virtual Clock &clock() = 0;
-  virtual DebugOutput &debug() = 0;
-  virtual MessageLibrary &message_library() = 0;
-  virtual Accounts &accounts() = 0;
-  virtual Environment &environment() = 0;
-  virtual Network &network() = 0;
+  virtual Registry& registry() = 0;
+  virtual EventLog& event_log() = 0;
+  virtual CodePage& code_page() = 0;
+  virtual Computer& computer() = 0;
+  virtual Clock& clock() = 0;
+  virtual DebugOutput& debug() = 0;
+  virtual MessageLibrary& message_library() = 0;
+  virtual Accounts& accounts() = 0;
+  virtual Environment& environment() = 0;
+  virtual Network& network() = 0;
 };
 
-// A platform whose parts can be replaced one by one; parts not replaced come
-// from `base`. Tests use it to put a fake clock or a capturing debug output in
-// front of an emulated computer.
+// A platform whose parts can be replaced one by one; parts not replaced come from `base`.
+// Tests use it to put a fake clock or a capturing debug output in front of an emulated computer.
 class OverlayPlatform : public Platform {
-public:
-  explicit OverlayPlatform(Platform &base) : base_(base) {}
+ public:
+  explicit OverlayPlatform(Platform& base) : base_(base) {}
 
-  Registry &registry() override {
-    return registry_ ? *registry_ : base_.registry();
-  }
-  EventLog &event_log() override {
-    return event_log_ ? *event_log_ : base_.event_log();
-  }
-  CodePage &code_page() override {
-    return code_page_ ? *code_page_ : base_.code_page();
-  }
-  Computer &computer() override {
-    return computer_ ? *computer_ : base_.computer();
-  }
-  Clock &clock() override { return clock_ ? *clock_ : base_.clock(); }
-  DebugOutput &debug() override { return debug_ ? *debug_ : base_.debug(); }
-  MessageLibrary &message_library() override {
+  Registry& registry() override { return registry_ ? *registry_ : base_.registry(); }
+  EventLog& event_log() override { return event_log_ ? *event_log_ : base_.event_log(); }
+  CodePage& code_page() override { return code_page_ ? *code_page_ : base_.code_page(); }
+  Computer& computer() override { return computer_ ? *computer_ : base_.computer(); }
+  Clock& clock() override { return clock_ ? *clock_ : base_.clock(); }
+  DebugOutput& debug() override { return debug_ ? *debug_ : base_.debug(); }
+  MessageLibrary& message_library() override {
     return message_library_ ? *message_library_ : base_.message_library();
   }
-  Accounts &accounts() override {
-    return accounts_ ? *accounts_ : base_.accounts();
-  }
-  Environment &environment() override {
-    return environment_ ? *environment_ : base_.environment();
-  }
-  Network &network() override { return network_ ? *network_ : base_.network(); }
+  Accounts& accounts() override { return accounts_ ? *accounts_ : base_.accounts(); }
+  Environment& environment() override { return environment_ ? *environment_ : base_.environment(); }
+  Network& network() override { return network_ ? *network_ : base_.network(); }
 
-  Registry *registry_ = nullptr;
-  EventLog *event_log_ = nullptr;
-  CodePage *code_page_ = nullptr;
-  Computer *computer_ = nullptr;
-  Clock *clock_ = nullptr;
-  DebugOutput *debug_ = nullptr;
-  MessageLibrary *message_library_ = nullptr;
-  Accounts *accounts_ = nullptr;
-  Environment *environment_ = nullptr;
-  Network *network_ = nullptr;
+  Registry* registry_ = nullptr;
+  EventLog* event_log_ = nullptr;
+  CodePage* code_page_ = nullptr;
+  Computer* computer_ = nullptr;
+  Clock* clock_ = nullptr;
+  DebugOutput* debug_ = nullptr;
+  MessageLibrary* message_library_ = nullptr;
+  Accounts* accounts_ = nullptr;
+  Environment* environment_ = nullptr;
+  Network* network_ = nullptr;
 
-private:
-  Platform &base_;
+ private:
+  Platform& base_;
 };
 
-// The platform of the computer this process runs on: the Windows API on
-// Windows; elsewhere the emulated computer named by NTBOX_MACHINE, or the
-// default emulated computer (created on first use). Fails (null, with a message
-// in *error) when the computer cannot be opened.
-std::unique_ptr<Platform> OpenHostPlatform(std::string *error);
+// The platform of the computer this process runs on: the Windows API on Windows; elsewhere the
+// emulated computer named by NTBOX_MACHINE, or the default emulated computer (created on first
+// use). Fails (null, with a message in *error) when the computer cannot be opened.
+std::unique_ptr<Platform> OpenHostPlatform(std::string* error);
 
-} // namespace platform
+}  // namespace platform
 
-#endif // PLATFORM_PLATFORM_H_
+#endif  // PLATFORM_PLATFORM_H_
