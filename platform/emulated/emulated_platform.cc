@@ -77,6 +77,10 @@ bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error
                                                        computer_->NetBiosName());
   network_ = std::make_unique<EmulatedNetwork>(
       *computer_, [m](std::u16string_view path) { return m->HostPath(path); }, system_root);
+  service_manager_ =
+      std::make_unique<EmulatedServiceManager>(machine_, *code_page_, computer_->NetBiosName());
+  service_dispatcher_ = std::make_unique<EmulatedServiceDispatcher>(machine_, *code_page_);
+  process_ = std::make_unique<EmulatedProcess>(machine_);
   return true;
 }
 

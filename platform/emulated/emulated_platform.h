@@ -9,7 +9,9 @@
 #include "platform/emulated/event_log.h"
 #include "platform/emulated/machine.h"
 #include "platform/emulated/network.h"
+#include "platform/emulated/process.h"
 #include "platform/emulated/registry.h"
+#include "platform/emulated/service_manager.h"
 #include "platform/platform.h"
 
 namespace platform::emulated {
@@ -45,6 +47,9 @@ class EmulatedPlatform : public Platform {
   Accounts& accounts() override { return *accounts_; }
   Environment& environment() override { return *environment_; }
   Network& network() override { return *network_; }
+  ServiceManager& service_manager() override { return *service_manager_; }
+  ServiceDispatcher& service_dispatcher() override { return *service_dispatcher_; }
+  Process& process() override { return *process_; }
 
   EmulatedRegistry& emulated_registry() { return *registry_; }
   EmulatedEventLog& emulated_event_log() { return *event_log_; }
@@ -68,6 +73,9 @@ class EmulatedPlatform : public Platform {
   std::unique_ptr<Accounts> accounts_;
   std::unique_ptr<Environment> environment_;
   std::unique_ptr<EmulatedNetwork> network_;
+  std::unique_ptr<EmulatedServiceManager> service_manager_;
+  std::unique_ptr<EmulatedServiceDispatcher> service_dispatcher_;
+  std::unique_ptr<EmulatedProcess> process_;
 };
 
 // Registry paths where Windows keeps the facts of a computer.

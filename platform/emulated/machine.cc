@@ -40,6 +40,16 @@ CREATE TABLE evt_record(
   data BLOB NOT NULL,
   PRIMARY KEY(log, number)) WITHOUT ROWID;
 CREATE TABLE account(sid TEXT PRIMARY KEY, domain TEXT NOT NULL, name TEXT NOT NULL);
+CREATE TABLE svc_status(
+  name_upper TEXT PRIMARY KEY,
+  pid INTEGER NOT NULL,
+  service_type INTEGER NOT NULL,
+  state INTEGER NOT NULL,
+  controls_accepted INTEGER NOT NULL,
+  exit_code INTEGER NOT NULL,
+  specific_exit_code INTEGER NOT NULL,
+  check_point INTEGER NOT NULL,
+  wait_hint INTEGER NOT NULL);
 INSERT INTO reg_key(id, parent, name, upper) VALUES (1, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE');
 INSERT INTO reg_key(id, parent, name, upper) VALUES (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
@@ -158,6 +168,22 @@ std::shared_ptr<Machine> Machine::Open(const std::string& dir, std::string* erro
     if (!s.Step() || s.Text(0) != std::to_string(kFormatVersion)) {
       *error = file + ": not a computer of this format";
       return nullptr;
+    }
+    // Computers made before the service control manager kept its status lack this table.
+    const bool has_status_table =
+        Statement(db->handle(),
+                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'svc_status'")
+            .Step();
+    if (!has_status_table) {
+      try {
+        db->Exec(
+            "CREATE TABLE IF NOT EXISTS svc_status(name_upper TEXT PRIMARY KEY, pid INTEGER NOT "
+            "NULL, service_type INTEGER NOT NULL, state INTEGER NOT NULL, controls_accepted "
+            "INTEGER NOT NULL, exit_code INTEGER NOT NULL, specific_exit_code INTEGER NOT NULL, "
+            "check_point INTEGER NOT NULL, wait_hint INTEGER NOT NULL)");
+      } catch (const DbError&) {
+        // A computer that cannot be written still opens; its services read as stopped.
+      }
     }
     return std::shared_ptr<Machine>(new Machine(dir, std::move(db)));
   } catch (const DbError& e) {

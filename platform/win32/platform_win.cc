@@ -18,7 +18,10 @@ class Win32Platform : public Platform {
         message_library_(MakeMessageLibrary()),
         accounts_(MakeAccounts()),
         environment_(MakeEnvironment()),
-        network_(MakeNetwork()) {}
+        network_(MakeNetwork()),
+        service_manager_(MakeServiceManager()),
+        service_dispatcher_(MakeServiceDispatcher()),
+        process_(MakeProcess()) {}
 
   Registry& registry() override { return *registry_; }
   EventLog& event_log() override { return *event_log_; }
@@ -30,6 +33,9 @@ class Win32Platform : public Platform {
   Accounts& accounts() override { return *accounts_; }
   Environment& environment() override { return *environment_; }
   Network& network() override { return *network_; }
+  ServiceManager& service_manager() override { return *service_manager_; }
+  ServiceDispatcher& service_dispatcher() override { return *service_dispatcher_; }
+  Process& process() override { return *process_; }
 
  private:
   // The code page first: the registry converts value names with it.
@@ -43,6 +49,9 @@ class Win32Platform : public Platform {
   std::unique_ptr<Accounts> accounts_;
   std::unique_ptr<Environment> environment_;
   std::unique_ptr<Network> network_;
+  std::unique_ptr<ServiceManager> service_manager_;
+  std::unique_ptr<ServiceDispatcher> service_dispatcher_;
+  std::unique_ptr<Process> process_;
 };
 
 }  // namespace

@@ -20,6 +20,9 @@ std::unique_ptr<DebugOutput> MakeDebugOutput();
 std::unique_ptr<MessageLibrary> MakeMessageLibrary();
 std::unique_ptr<Accounts> MakeAccounts();
 std::unique_ptr<Environment> MakeEnvironment();
+std::unique_ptr<ServiceManager> MakeServiceManager();
+std::unique_ptr<ServiceDispatcher> MakeServiceDispatcher();
+std::unique_ptr<Process> MakeProcess();
 std::unique_ptr<Network> MakeNetwork();
 
 }  // namespace platform::win32

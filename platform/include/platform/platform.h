@@ -13,7 +13,9 @@
 #include "platform/event_log.h"
 #include "platform/message_library.h"
 #include "platform/network.h"
+#include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/service_manager.h"
 
 namespace platform {
 
@@ -31,6 +33,9 @@ class Platform {
   virtual Accounts& accounts() = 0;
   virtual Environment& environment() = 0;
   virtual Network& network() = 0;
+  virtual ServiceManager& service_manager() = 0;
+  virtual ServiceDispatcher& service_dispatcher() = 0;
+  virtual Process& process() = 0;
 };
 
 // A platform whose parts can be replaced one by one; parts not replaced come from `base`.
@@ -51,6 +56,13 @@ class OverlayPlatform : public Platform {
   Accounts& accounts() override { return accounts_ ? *accounts_ : base_.accounts(); }
   Environment& environment() override { return environment_ ? *environment_ : base_.environment(); }
   Network& network() override { return network_ ? *network_ : base_.network(); }
+  ServiceManager& service_manager() override {
+    return service_manager_ ? *service_manager_ : base_.service_manager();
+  }
+  ServiceDispatcher& service_dispatcher() override {
+    return service_dispatcher_ ? *service_dispatcher_ : base_.service_dispatcher();
+  }
+  Process& process() override { return process_ ? *process_ : base_.process(); }
 
   Registry* registry_ = nullptr;
   EventLog* event_log_ = nullptr;
@@ -62,6 +74,9 @@ class OverlayPlatform : public Platform {
   Accounts* accounts_ = nullptr;
   Environment* environment_ = nullptr;
   Network* network_ = nullptr;
+  ServiceManager* service_manager_ = nullptr;
+  ServiceDispatcher* service_dispatcher_ = nullptr;
+  Process* process_ = nullptr;
 
  private:
   Platform& base_;
