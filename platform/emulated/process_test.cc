@@ -1,0 +1,98 @@
+#include "platform/emulated/process.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "tests/support/test_platform.h"
+
+namespace platform::emulated {
+namespace {
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  testsupport::TempComputer computer_;
+  Process& process() { return computer_.platform().process(); }
+};
+
+TEST_F(ProcessTest, ProgramPathAndItsShortForm) {
+  std::u16string path, short_path;
+  ASSERT_EQ(kSuccess, process().ProgramPath(&path));
+  char buffer[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", buffer, sizeof buffer - 1), 0);
+  EXPECT_EQ(Utf8ToUtf16(buffer), path);
+  ASSERT_EQ(kSuccess, process().ShortPath(path, &short_path));
+  EXPECT_EQ(path, short_path);
+  EXPECT_EQ(kErrorFileNotFound, process().ShortPath(u"/no/such/file", &short_path));
+  EXPECT_EQ(kErrorFileNotFound, process().ShortPath(u"C:\\missing.exe", &short_path));
+}
+
+TEST_F(ProcessTest, LowestThreadPriorityLowersOnlyTheCallingThread) {
+  const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+  int thread_nice = 0;
+  Result r = kErrorInvalidData;
+  std::thread([&] {
+    r = process().SetCurrentThreadLowestPriority();
+    thread_nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+  }).join();
+  EXPECT_EQ(kSuccess, r);
+  EXPECT_EQ(std::min(base + kNiceLowestThreadOffset, kNiceIdleClass), thread_nice);
+  EXPECT_EQ(base, getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
+}
+
+TEST_F(ProcessTest, IdleClassSetsEveryThread) {
+  // In a child, since a process cannot raise its priority again.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int other = 0;
+    bool go = false;
+    std::mutex m;
+    std::condition_variable cv;
+    std::thread t([&] {
+      std::unique_lock<std::mutex> lock(m);
+      cv.wait(lock, [&] { return go; });
+      other = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    });
+    const Result r = process().SetProcessIdleClass();
+    {
+      std::lock_guard<std::mutex> lock(m);
+      go = true;
+    }
+    cv.notify_all();
+    t.join();
+    const int self = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    _exit(r == kSuccess && self == kNiceIdleClass && other == kNiceIdleClass ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
+  const std::string marker = computer_.dir() + "/started marker";
+  ASSERT_EQ(kSuccess, process().StartProcess(
+                          Utf8ToUtf16("sh -c \"echo $0 > '" + marker + "'\" \"quoted argument\"")));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string line;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(marker);
+    if (std::getline(in, line) && !line.empty()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ("quoted argument", line);
+  EXPECT_EQ(kErrorFileNotFound, process().StartProcess(u"no-such-program-here -i"));
+  // A name with ".exe" is also found without it.
+  EXPECT_EQ(kSuccess, process().StartProcess(u"true.exe"));
+}
+
+}  // namespace
+}  // namespace platform::emulated
