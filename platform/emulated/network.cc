@@ -80,7 +80,7 @@ int WaitFor(int fd, short events, int timeout_ms, const AbortCheck& abort) {
     int slice = kSliceMs;
     if (timeout_ms >= 0) {
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) {
         pollfd probe{fd, events, 0};
         if (poll(&probe, 1, 0) > 0) return 0;

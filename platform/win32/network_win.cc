@@ -30,7 +30,7 @@ int WaitFor(SOCKET s, WaitKind kind, int timeout_ms, const AbortCheck& abort) {
     int slice = kSliceMs;
     if (timeout_ms >= 0) {
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       slice = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(slice, left)));
     }
     fd_set ready, failed;
