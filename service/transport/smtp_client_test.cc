@@ -1,0 +1,717 @@
+#include "service/transport/smtp_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "service/transport/fake_network.h"
+#include "tests/support/netns.h"
+#include "tests/support/test_platform.h"
+
+extern char** environ;
+
+namespace sentrel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using transporttest::FakeNetwork;
+
+using SteadyClock = std::chrono::steady_clock;
+
+int64_t MillisecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
+
+// The replies of a server that accepts everything up to the data.
+constexpr const char* kAcceptingServer =
+    "220 mail ready\r\n250 hello\r\n250 sender ok\r\n250 recipient ok\r\n354 go ahead\r\n";
+
+// ---------------------------------------------------------------------------------------------
+// The dialogue against a scripted network: every reply the test sets, every byte the client sent.
+
+class SmtpDialogueTest : public ::testing::Test {
+ protected:
+  SmtpDialogueTest() {
+    CWinSock::ForgetLibraryStartForTesting();
+    net.hosts["mail.example"] = transporttest::kLoopback;
+    clock.SetZone({.bias = -60, .standard_bias = 0, .daylight_bias = -60},
+                  platform::kTimeZoneIdDaylight);
+    clock.SetLocal(2003, 5, 5, 9, 5, 3);
+  }
+  ~SmtpDialogueTest() override { CWinSock::ForgetLibraryStartForTesting(); }
+
+  int Open(std::string_view subject = "Event 7036 on SRV1") {
+    return client.OpenSmtpSession("mail.example", "sentrel@srv1", "admin@example.org",
+                                  std::string(subject));
+  }
+  // What the client sent, each Send one entry, from entry `from` on.
+  std::vector<std::string> Sent(size_t from = 0) const {
+    return {net.log.streams.begin() + static_cast<std::ptrdiff_t>(from), net.log.streams.end()};
+  }
+
+  testsupport::TempComputer computer;
+  FakeNetwork net;
+  testsupport::CapturingDebugOutput debug;
+  testsupport::FakeClock clock;
+  StopSignal stop;
+  SmtpClient client{net, debug, computer.platform().code_page(), clock, stop};
+};
+
+TEST_F(SmtpDialogueTest, WholeMailOfTwoRecords) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open(), kSmtpOpened);
+  EXPECT_TRUE(client.connected());
+  client.SendMailText(u"first record", 0);
+  client.SendMailText(u"second record", 0);
+  net.incoming = "250 queued\r\n221 bye\r\n";
+  client.CloseSmtpSession();
+
+  EXPECT_THAT(Sent(),
+              ElementsAre("HELO srv1\r\n", "MAIL FROM: <sentrel@srv1>\r\n",
+                          "RCPT TO: <admin@example.org>\r\n", "DATA\r\n",
+                          "Date: Mon,  5 May 2003  9:05:03 +0200\r\n", "From: <sentrel@srv1>\r\n",
+                          "Subject: Event 7036 on SRV1\r\n", "To: <admin@example.org>\r\n",
+                          "X-Mailer: Brinmoor Sentrel\r\n", "\r\n",
+                          "Message from Brinmoor Sentrel:\r\n\r\n", "first record\r\n\r\n",
+                          "second record\r\n\r\n", "\r\n.\r\n", "QUIT\r\n"));
+  EXPECT_THAT(net.log.calls,
+              ::testing::Contains("Connect " + std::to_string(transporttest::kLoopback) + ":25"));
+  EXPECT_FALSE(client.connected());
+  EXPECT_EQ(net.log.open_sockets, 0);
+  EXPECT_TRUE(debug.Contains("Try Socket.SetTarget: mail.example, 25);\r\n"));
+  EXPECT_TRUE(debug.Contains("220 mail ready\r\n"));
+  EXPECT_TRUE(debug.Contains("221 bye\r\n"));
+}
+
+TEST_F(SmtpDialogueTest, LinesStartingWithADotGetAnotherDot) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open("disk full\r\n.\r\nRCPT TO: <x>"), kSmtpOpened);
+  const size_t before = net.log.streams.size();
+  client.SendMailText(u".first\r\nmiddle\r\n.\r\nbare\n.dot\r\nlast.", 0);
+  client.SendMailText(u".", 0);
+  // The subject's first dot is not at a line start ("Subject: " is before it); the one after the
+  // line break is.
+  EXPECT_EQ(net.log.streams[6], "Subject: disk full\r\n..\r\nRCPT TO: <x>\r\n");
+  EXPECT_THAT(Sent(before),
+              ElementsAre("..first\r\nmiddle\r\n..\r\nbare\n..dot\r\nlast.\r\n\r\n", "..\r\n\r\n"));
+}
+
+TEST_F(SmtpDialogueTest, TextEncodings) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open(), kSmtpOpened);
+  const size_t before = net.log.streams.size();
+  const std::u16string japanese = u"\u65e5\u672c\u8a9e text";
+  client.SendMailText(u"caf\u00e9", 0);  // code page 1252
+  client.SendMailText(japanese, service::kEncodingIso2022Jp);
+  client.SendMailText(japanese, service::kEncodingEucJp);
+  client.SendMailText(japanese, 12345);
+
+  testsupport::CapturingDebugOutput other;
+  service::CharsetConverter converter(other);
+  const std::string jis = converter.Convert(japanese, service::kEncodingIso2022Jp);
+  const std::string euc = converter.Convert(japanese, service::kEncodingEucJp);
+  ASSERT_EQ(jis.substr(0, 3), "\x1b$B");
+  EXPECT_THAT(Sent(before),
+              ElementsAre("caf\xe9\r\n\r\n", jis + "\r\n\r\n", euc + "\r\n\r\n", "\r\n\r\n"));
+}
+
+struct Refusal {
+  const char* name;
+  const char* replies;
+  int expected;
+  size_t commands_sent;  // how far the dialogue got
+};
+
+void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
+
+class SmtpRefusalTest : public SmtpDialogueTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SmtpRefusalTest, CodeAndConnectionClosed) {
+  net.incoming = GetParam().replies;
+  EXPECT_EQ(Open(), GetParam().expected);
+  EXPECT_EQ(net.log.streams.size(), GetParam().commands_sent);
+  EXPECT_FALSE(client.connected());
+  EXPECT_EQ(net.log.open_sockets, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, SmtpRefusalTest,
+    ::testing::Values(
+        Refusal{"HeloRefused", "220 hi\r\n502 no\r\n", kSmtpHeloRefused, 1},
+        Refusal{"SenderRefused", "220 hi\r\n250 ok\r\n553 bad sender\r\n", kSmtpSenderRefused, 2},
+        Refusal{"RecipientRefused", "220 hi\r\n250 ok\r\n250 ok\r\n550 no such user\r\n",
+                kSmtpRecipientRefused, 3},
+        Refusal{"RecipientForwardedIsRefusedToo",
+                "220 hi\r\n250 ok\r\n250 ok\r\n251 will forward\r\n", kSmtpRecipientRefused, 3},
+        Refusal{"DataRefused", "220 hi\r\n250 ok\r\n250 ok\r\n250 ok\r\n250 ok\r\n",
+                kSmtpDataRefused, 4},
+        Refusal{"ClosedAfterGreeting", "220 hi\r\n", kSmtpHeloRefused, 1},
+        Refusal{"ReplyWithoutLineEnd", "220 hi\r\n250", kSmtpHeloRefused, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SmtpDialogueTest, GreetingIsIgnoredEvenWhenItRefuses) {
+  net.incoming = std::string("554 no service here\r\n") + (kAcceptingServer + 16);
+  EXPECT_EQ(Open(), kSmtpOpened);
+  EXPECT_EQ(net.log.streams[0], "HELO srv1\r\n");
+}
+
+TEST_F(SmtpDialogueTest, NoConnection) {
+  EXPECT_EQ(client.OpenSmtpSession("unknown.example", "a@b", "c@d", ""), kSmtpNoConnection);
+  EXPECT_TRUE(debug.Contains("Try Socket.SetTarget: unknown.example, 25);\r\n"));
+  EXPECT_TRUE(debug.Contains("Error resolving host\r\n"));
+
+  net.failures["Connect"] = platform::kWsaEconnrefused;
+  EXPECT_EQ(Open(), kSmtpNoConnection);
+
+  net.failures["CreateSocket"] = platform::kWsaEnobufs;
+  EXPECT_EQ(Open(), kSmtpNoConnection);
+  EXPECT_TRUE(net.log.streams.empty());
+  EXPECT_EQ(net.log.open_sockets, 0);
+}
+
+TEST_F(SmtpDialogueTest, ReplyCodes) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open(), kSmtpOpened);
+  debug.Clear();
+  net.incoming =
+      "250\r\n"                      // a bare code: the line end follows the digits
+      "250-first\r\n250-second\r\n"  // continuation lines: only the last counts
+      "221 last\r\n"
+      "hello\r\n"  // no digits
+      "25x0\r\n"   // digits, then text
+      "\r\n"       // an empty line
+      "220 part";  // then the connection ends before the line does
+  EXPECT_EQ(client.ReadSmtpReply(), 250);
+  EXPECT_EQ(client.last_reply_line(), "250\r\n");
+  EXPECT_EQ(client.ReadSmtpReply(), 221);
+  EXPECT_EQ(client.ReadSmtpReply(), 0);
+  EXPECT_EQ(client.ReadSmtpReply(), 25);
+  EXPECT_EQ(client.ReadSmtpReply(), 0);
+  EXPECT_EQ(client.ReadSmtpReply(), 220);  // ended by the closed connection's zero byte
+  EXPECT_EQ(client.last_reply_line(), "220 part");
+  EXPECT_EQ(client.ReadSmtpReply(), -1);
+  EXPECT_EQ(client.last_reply_line(), "");
+  EXPECT_EQ(client.last_reply_code(), -1);
+  EXPECT_FALSE(client.connected());
+  EXPECT_THAT(debug.lines(), ElementsAre("250\r\n", "Multiline Reply - ReRead!\n\r",
+                                         "Multiline Reply - ReRead!\n\r", "221 last\r\n",
+                                         "hello\r\n", "25x0\r\n", "\r\n", "220 part", ""));
+}
+
+TEST_F(SmtpDialogueTest, OverlongReplyLineIsCutAndTheNextReplyReadWhole) {
+  // A 10,000-byte multi-line reply to HELO, then the rest of the dialogue.
+  const std::string long_line = "250-" + std::string(9994, 'x') + "\r\n";
+  net.incoming = "220 hi\r\n" + long_line + "250 hello\r\n250 ok\r\n250 ok\r\n354 go\r\n";
+  ASSERT_EQ(Open(), kSmtpOpened);
+  net.incoming = "250 " + std::string(10000, 'y') + "\r\n221 bye\r\n";
+  EXPECT_EQ(client.ReadSmtpReply(), 250);
+  EXPECT_EQ(client.last_reply_line(), "250 " + std::string(kSmtpLineSize - 5, 'y'));
+  EXPECT_EQ(client.ReadSmtpReply(), 221);
+}
+
+TEST_F(SmtpDialogueTest, BytesLeftFromAnEarlierConnectionAreNotTakenAsReplies) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open(), kSmtpOpened);
+  net.incoming = "250 queued\r\n221 bye\r\n250 stray line\r\n";
+  client.CloseSmtpSession();
+  net.incoming = kAcceptingServer;
+  EXPECT_EQ(Open(), kSmtpOpened);
+}
+
+TEST_F(SmtpDialogueTest, ClosingALostSessionSendsNothing) {
+  net.incoming = kAcceptingServer;
+  ASSERT_EQ(Open(), kSmtpOpened);
+  EXPECT_EQ(client.ReadSmtpReply(), -1);  // the server is gone
+  const size_t before = net.log.streams.size();
+  client.CloseSmtpSession();
+  EXPECT_EQ(net.log.streams.size(), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Date header.
+
+struct DateCase {
+  const char* name;
+  platform::TimeZoneInfo zone;
+  uint32_t zone_id;
+  int year, month, day, hour, minute, second;
+  const char* expected;
+};
+
+void PrintTo(const DateCase& c, std::ostream* out) { *out << c.name; }
+
+class DateHeaderTest : public ::testing::TestWithParam<DateCase> {};
+
+TEST_P(DateHeaderTest, Formats) {
+  const DateCase& c = GetParam();
+  FakeNetwork net;
+  testsupport::CapturingDebugOutput debug;
+  testsupport::FakeClock clock;
+  testsupport::TempComputer computer;
+  StopSignal stop;
+  SmtpClient client(net, debug, computer.platform().code_page(), clock, stop);
+  clock.SetZone(c.zone, c.zone_id);
+  clock.SetLocal(c.year, c.month, c.day, c.hour, c.minute, c.second);
+  EXPECT_EQ(client.BuildDateHeader(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, DateHeaderTest,
+                         ::testing::Values(DateCase{"EastWithDaylight",
+                                                    {-60, 0, -60},
+                                                    platform::kTimeZoneIdDaylight,
+                                                    2003,
+                                                    5,
+                                                    5,
+                                                    9,
+                                                    5,
+                                                    3,
+                                                    "Mon,  5 May 2003  9:05:03 +0200"},
+                                           DateCase{"EastStandard",
+                                                    {-60, 0, -60},
+                                                    platform::kTimeZoneIdStandard,
+                                                    2003,
+                                                    1,
+                                                    1,
+                                                    0,
+                                                    0,
+                                                    0,
+                                                    "Wed,  1 Jan 2003  0:00:00 +0100"},
+                                           DateCase{"WestStandard",
+                                                    {300, 0, -60},
+                                                    platform::kTimeZoneIdStandard,
+                                                    2003,
+                                                    12,
+                                                    31,
+                                                    23,
+                                                    59,
+                                                    59,
+                                                    "Wed, 31 Dec 2003 23:59:59 -0500"},
+                                           DateCase{"WestWithDaylight",
+                                                    {300, 0, -60},
+                                                    platform::kTimeZoneIdDaylight,
+                                                    2004,
+                                                    7,
+                                                    4,
+                                                    12,
+                                                    30,
+                                                    0,
+                                                    "Sun,  4 Jul 2004 12:30:00 -0400"},
+                                           DateCase{"HalfHourEast",
+                                                    {-330, 0, 0},
+                                                    platform::kTimeZoneIdUnknown,
+                                                    2010,
+                                                    10,
+                                                    10,
+                                                    10,
+                                                    10,
+                                                    10,
+                                                    "Sun, 10 Oct 2010 10:10:10 +0530"},
+                                           DateCase{"HalfHourWest",
+                                                    {210, 0, -60},
+                                                    platform::kTimeZoneIdStandard,
+                                                    2000,
+                                                    2,
+                                                    29,
+                                                    7,
+                                                    0,
+                                                    9,
+                                                    "Tue, 29 Feb 2000  7:00:09 -0330"},
+                                           DateCase{"LessThanAnHourWest",
+                                                    {30, 0, 0},
+                                                    platform::kTimeZoneIdUnknown,
+                                                    2003,
+                                                    5,
+                                                    5,
+                                                    9,
+                                                    5,
+                                                    3,
+                                                    "Mon,  5 May 2003  9:05:03 -0030"},
+                                           DateCase{"Utc",
+                                                    {0, 0, -60},
+                                                    platform::kTimeZoneIdUnknown,
+                                                    2003,
+                                                    5,
+                                                    5,
+                                                    9,
+                                                    5,
+                                                    3,
+                                                    "Mon,  5 May 2003  9:05:03 +0000"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Real connections, in a network namespace of the test's own where port 25 is free.
+
+// A mail server that plays a script: one connection, the greeting, then one answer per command
+// line; after "354" it collects the data up to the "." line and answers that too.
+class ScriptedSmtpServer {
+ public:
+  struct Answer {
+    std::string bytes;   // sent as it is (several lines make a multi-line reply)
+    bool close = false;  // close the connection instead of answering
+    size_t chunk = 0;    // send in pieces of this size with a pause between them (0: at once)
+  };
+  using Script = std::function<Answer(const std::string& line)>;
+
+  ScriptedSmtpServer(Answer greeting, Script script)
+      : greeting_(std::move(greeting)), script_(std::move(script)) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(kSmtpPort);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    listening_ = bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+                 listen(listener_, 4) == 0;
+    if (listening_) thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedSmtpServer() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+  }
+  bool listening() const { return listening_; }
+  std::string received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+ private:
+  // Waits for `fd` to be readable; false when the server is being destroyed.
+  bool WaitReadable(int fd) {
+    while (!done_) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) return true;
+    }
+    return false;
+  }
+  bool Send(int fd, const Answer& answer) {
+    if (answer.close) return false;
+    const size_t chunk = answer.chunk ? answer.chunk : answer.bytes.size();
+    for (size_t at = 0; at < answer.bytes.size(); at += chunk) {
+      if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      const std::string piece = answer.bytes.substr(at, chunk);
+      if (send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) < 0) return false;
+    }
+    return true;
+  }
+  void Serve() {
+    if (!WaitReadable(listener_)) return;
+    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    std::string pending;
+    bool in_data = false;
+    bool open = Send(fd, greeting_);
+    while (open && WaitReadable(fd)) {
+      char buffer[4096];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      {
+        std::lock_guard lock(mutex_);
+        received_.append(buffer, static_cast<size_t>(n));
+      }
+      pending.append(buffer, static_cast<size_t>(n));
+      for (;;) {
+        const size_t end = in_data ? pending.find("\r\n.\r\n") : pending.find("\r\n");
+        if (end == std::string::npos) break;
+        const size_t length = end + (in_data ? 5 : 2);
+        const std::string line = in_data ? "<end of data>" : pending.substr(0, end);
+        pending.erase(0, length);
+        in_data = false;
+        const Answer answer = script_(line);
+        if (answer.bytes.rfind("354", 0) == 0) in_data = true;
+        if (!(open = Send(fd, answer))) break;
+      }
+    }
+    close(fd);
+  }
+
+  Answer greeting_;
+  Script script_;
+  int listener_ = -1;
+  bool listening_ = false;
+  std::atomic<bool> done_{false};
+  std::mutex mutex_;
+  std::string received_;
+  std::thread thread_;
+};
+
+// The usual answers, by command.
+ScriptedSmtpServer::Answer Usual(const std::string& line) {
+  if (line.rfind("DATA", 0) == 0) return {"354 go ahead\r\n"};
+  if (line.rfind("QUIT", 0) == 0) return {"221 bye\r\n"};
+  return {"250 ok\r\n"};
+}
+
+class SmtpServerTest : public ::testing::Test {
+ protected:
+  SmtpServerTest() { CWinSock::ForgetLibraryStartForTesting(); }
+  ~SmtpServerTest() override { CWinSock::ForgetLibraryStartForTesting(); }
+
+  SmtpClient MakeClient(int timeout_ms = kSmtpReplyTimeoutMs) {
+    return SmtpClient(computer.platform().network(), debug, computer.platform().code_page(), clock,
+                      stop, timeout_ms);
+  }
+  int Open(SmtpClient& client) {
+    return client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org", "subject");
+  }
+
+  testsupport::TempComputer computer;
+  testsupport::CapturingDebugOutput debug;
+  testsupport::FakeClock clock;
+  StopSignal stop;
+};
+
+TEST_F(SmtpServerTest, RepliesSplitAcrossPacketsAndOverlongLines) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  ScriptedSmtpServer server({"554 busy, but talk to me\r\n"}, [](const std::string& line) {
+    if (line.rfind("HELO", 0) == 0) {
+      return ScriptedSmtpServer::Answer{
+          "250-" + std::string(9995, 'x') + "\r\n250-EXT\r\n250 hello\r\n", false, 1000};
+    }
+    if (line.rfind("MAIL", 0) == 0) return ScriptedSmtpServer::Answer{"250 ok\r\n", false, 2};
+    return Usual(line);
+  });
+  ASSERT_TRUE(server.listening());
+  SmtpClient client = MakeClient();
+  ASSERT_EQ(Open(client), kSmtpOpened);
+  client.SendMailText(u"text", 0);
+  client.CloseSmtpSession();
+  EXPECT_EQ(client.last_reply_line(), "221 bye\r\n");
+  const std::string received = server.received();
+  EXPECT_EQ(received.rfind("HELO ", 0), 0u) << received;
+  EXPECT_THAT(received, HasSubstr("\r\n\r\ntext\r\n\r\n\r\n.\r\nQUIT\r\n"));
+}
+
+TEST_F(SmtpServerTest, NothingListening) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  SmtpClient client = MakeClient();
+  EXPECT_EQ(Open(client), kSmtpNoConnection);
+  EXPECT_TRUE(debug.Contains("Error --> Cleanup!\r\n"));
+}
+
+TEST_F(SmtpServerTest, DroppedMidDialogue) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  ScriptedSmtpServer server({"220 hi\r\n"}, [](const std::string& line) {
+    if (line.rfind("RCPT", 0) == 0) return ScriptedSmtpServer::Answer{"", true};
+    return Usual(line);
+  });
+  ASSERT_TRUE(server.listening());
+  SmtpClient client = MakeClient();
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(Open(client), kSmtpRecipientRefused);
+  EXPECT_LT(MillisecondsSince(start), 5000);
+  EXPECT_FALSE(client.connected());
+}
+
+TEST_F(SmtpServerTest, SilentServerIsGivenUpAfterOneTimeOut) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  ScriptedSmtpServer server({""}, Usual);  // accepts, never says a word
+  ASSERT_TRUE(server.listening());
+  SmtpClient client = MakeClient(400);
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(Open(client), kSmtpHeloRefused);
+  const int64_t elapsed = MillisecondsSince(start);
+  EXPECT_GE(elapsed, 400);
+  EXPECT_LT(elapsed, 800 + 2000);  // one wait, not one per command
+  EXPECT_FALSE(client.connected());
+}
+
+TEST_F(SmtpServerTest, StopEndsASlowDialogueAtOnce) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  ScriptedSmtpServer server({"220 hi\r\n"}, [](const std::string& line) {
+    if (line.rfind("MAIL", 0) == 0) return ScriptedSmtpServer::Answer{""};  // thinks forever
+    return Usual(line);
+  });
+  ASSERT_TRUE(server.listening());
+  SmtpClient client = MakeClient();  // the service's own time-out
+  std::thread stopper([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.Request();
+  });
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(Open(client), kSmtpSenderRefused);
+  EXPECT_LT(MillisecondsSince(start), 2000);
+  stopper.join();
+}
+
+// ---------------------------------------------------------------------------------------------
+// A real SMTP server: aiosmtpd with a handler that stores every mail as files.
+
+class RealSmtpServerTest : public SmtpServerTest {
+ protected:
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // Starts the server and waits until it answers; false (with the test skipped) when there is
+  // no aiosmtpd.
+  bool StartServer() {
+#ifndef SMTP_TOOLS_DIR
+    return false;
+#else
+    if (access("/usr/bin/python3", X_OK) != 0 ||
+        std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
+      return false;
+    }
+    store_ = mails_.path() + "/mails";
+    std::vector<std::string> args = {"/usr/bin/python3",
+                                     "-m",
+                                     "aiosmtpd",
+                                     "-n",
+                                     "-l",
+                                     "127.0.0.1:25",
+                                     "-c",
+                                     "smtp_store_handler.StoreHandler",
+                                     store_};
+    std::vector<std::string> env = {std::string("PYTHONPATH=") + SMTP_TOOLS_DIR, "LC_ALL=C.UTF-8"};
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
+      pid_ = -1;
+      return false;
+    }
+    // Ready when a connection is greeted.
+    const auto start = SteadyClock::now();
+    while (MillisecondsSince(start) < 15000) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in sa{};
+      sa.sin_family = AF_INET;
+      sa.sin_port = htons(kSmtpPort);
+      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      char greeting[64] = {};
+      const bool ready = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+                         recv(fd, greeting, sizeof greeting - 1, 0) > 0;
+      close(fd);
+      if (ready && greeting[0] == '2') return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "aiosmtpd did not start";
+    return false;
+#endif
+  }
+
+  std::string ReadStored(int number, const char* kind) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "/mail-%04d.%s", number, kind);
+    std::ifstream in(store_ + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  size_t StoredMails() const {
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(store_)) {
+      n += entry.path().extension() == ".data";
+    }
+    return n;
+  }
+
+  testsupport::TempDir mails_;
+  std::string store_;
+  pid_t pid_ = -1;
+};
+
+#define START_REAL_SERVER_OR_SKIP() \
+  if (!StartServer()) GTEST_SKIP() << "needs /usr/bin/python3 with aiosmtpd"
+
+TEST_F(RealSmtpServerTest, OneMailHoldsAllRecordsOfAPass) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  START_REAL_SERVER_OR_SKIP();
+  clock.SetZone({.bias = 300, .standard_bias = 0, .daylight_bias = -60},
+                platform::kTimeZoneIdStandard);
+  clock.SetLocal(2003, 5, 5, 9, 5, 3);
+  SmtpClient client = MakeClient();
+  ASSERT_EQ(client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org",
+                                   "Event 7036 on SRV1"),
+            kSmtpOpened);
+  client.SendMailText(u"first record\r\nwith a second line", 0);
+  clock.Advance(3600);
+  client.SendMailText(u"second record", 0);
+  client.SendMailText(u"third record", 0);
+  client.CloseSmtpSession();
+  EXPECT_EQ(client.last_reply_code(), 221);
+
+  ASSERT_EQ(StoredMails(), 1u);
+  EXPECT_EQ(ReadStored(1, "envelope"), "helo srv1\nfrom sentrel@srv1\nto admin@example.org\n");
+  EXPECT_EQ(ReadStored(1, "data"),
+            "Date: Mon,  5 May 2003  9:05:03 -0500\r\n"
+            "From: <sentrel@srv1>\r\n"
+            "Subject: Event 7036 on SRV1\r\n"
+            "To: <admin@example.org>\r\n"
+            "X-Mailer: Brinmoor Sentrel\r\n"
+            "\r\n"
+            "Message from Brinmoor Sentrel:\r\n\r\n"
+            "first record\r\nwith a second line\r\n\r\n"
+            "second record\r\n\r\n"
+            "third record\r\n\r\n"
+            "\r\n");
+}
+
+TEST_F(RealSmtpServerTest, OneMailPerSessionEachWithItsSubject) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  START_REAL_SERVER_OR_SKIP();
+  SmtpClient client = MakeClient();
+  for (int i = 1; i <= 3; ++i) {
+    ASSERT_EQ(client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org",
+                                     "Event " + std::to_string(i)),
+              kSmtpOpened);
+    client.SendMailText(u"record " + std::u16string(1, char16_t(u'0' + i)), 0);
+    client.CloseSmtpSession();
+  }
+  ASSERT_EQ(StoredMails(), 3u);
+  for (int i = 1; i <= 3; ++i) {
+    const std::string data = ReadStored(i, "data");
+    EXPECT_THAT(data, HasSubstr("\r\nSubject: Event " + std::to_string(i) + "\r\n"));
+    EXPECT_THAT(data, HasSubstr(":\r\n\r\nrecord " + std::to_string(i) + "\r\n\r\n\r\n"));
+  }
+}
+
+TEST_F(RealSmtpServerTest, DotLinesAndJapaneseTextArriveIntact) {
+  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
+  START_REAL_SERVER_OR_SKIP();
+  SmtpClient client = MakeClient();
+  ASSERT_EQ(
+      client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org", "two\r\n.\r\nlines"),
+      kSmtpOpened);
+  client.SendMailText(u"before\r\n.\r\n..two dots\r\nafter", 0);
+  const std::u16string japanese = u"\u30c7\u30a3\u30b9\u30af full \uff8a\uff9f";
+  client.SendMailText(japanese, service::kEncodingIso2022Jp);
+  client.CloseSmtpSession();
+
+  testsupport::CapturingDebugOutput other;
+  const std::string jis =
+      service::CharsetConverter(other).Convert(japanese, service::kEncodingIso2022Jp);
+  ASSERT_EQ(StoredMails(), 1u);
+  const std::string data = ReadStored(1, "data");
+  EXPECT_THAT(data, HasSubstr("\r\nSubject: two\r\n.\r\nlines\r\n"));
+  EXPECT_THAT(data, HasSubstr(":\r\n\r\nbefore\r\n.\r\n..two dots\r\nafter\r\n\r\n" + jis +
+                              "\r\n\r\n\r\n"));
+}
+
+}  // namespace
+}  // namespace sentrel
