@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "service/collect/smtp_mail_transport.h"
+
 namespace sentrel {
 
 ForwardingPipeline::ForwardingPipeline(platform::Platform& platform, EventReporter& reporter,
@@ -13,8 +15,8 @@ ForwardingPipeline::ForwardingPipeline(platform::Platform& platform, EventReport
       sender_(platform.network(), platform.debug(), reporter),
       primary_(platform.network(), platform.debug(), [&stop] { return stop.Requested(); }),
       backup_(platform.network(), platform.debug(), [&stop] { return stop.Requested(); }),
-      mail_socket_(platform.network(), platform.debug(), [&stop] { return stop.Requested(); }),
-      mail_(mail ? std::move(mail) : std::make_unique<UnavailableMailTransport>()),
+      smtp_(platform.network(), platform.debug(), platform.code_page(), platform.clock(), stop),
+      mail_(mail ? std::move(mail) : std::make_unique<SmtpMailTransport>(smtp_)),
       dispatcher_(DispatchParts{platform, config_, formatter_, converter_, sender_, primary_,
                                 backup_, *mail_, reporter}),
       logger_(platform, config_, reporter, dispatcher_, stop) {}

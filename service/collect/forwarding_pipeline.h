@@ -16,6 +16,7 @@
 #include "service/render/syslog_message.h"
 #include "service/transport/charset_converter.h"
 #include "service/transport/cwinsock.h"
+#include "service/transport/smtp_client.h"
 #include "service/transport/syslog_sender.h"
 
 namespace sentrel {
@@ -23,8 +24,8 @@ namespace sentrel {
 class ForwardingPipeline {
  public:
   // `platform`, `reporter` and `stop` must outlive the pipeline. `stop` also ends every network
-  // wait of the socket wrappers. Without `mail`, records routed to mail are reported as a mail
-  // server that cannot be reached.
+  // wait of the socket wrappers and of the mail dialogue. Mail goes through the SMTP client
+  // unless `mail` is given (tests).
   ForwardingPipeline(platform::Platform& platform, EventReporter& reporter, StopSignal& stop,
                      std::unique_ptr<MailTransport> mail = nullptr);
   ForwardingPipeline(const ForwardingPipeline&) = delete;
@@ -39,8 +40,8 @@ class ForwardingPipeline {
   ConfigStore& config() { return config_; }
   Logger& logger() { return logger_; }
   RecordDispatcher& dispatcher() { return dispatcher_; }
-  // The socket wrapper reserved for the SMTP connection.
-  CWinSock& mail_socket() { return mail_socket_; }
+  // The mail client, with the socket wrapper of the SMTP connection.
+  SmtpClient& smtp() { return smtp_; }
 
  private:
   StopSignal& stop_;
@@ -50,7 +51,7 @@ class ForwardingPipeline {
   SyslogSender sender_;
   CWinSock primary_;
   CWinSock backup_;
-  CWinSock mail_socket_;
+  SmtpClient smtp_;
   std::unique_ptr<MailTransport> mail_;
   RecordDispatcher dispatcher_;
   Logger logger_;

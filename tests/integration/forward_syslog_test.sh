@@ -19,8 +19,10 @@ run_logger=$build/tests/tools/run_logger
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
 logger_pid=
+smtp_pid=
 cleanup() {
   [[ -z $logger_pid ]] || kill "$logger_pid" 2>/dev/null || true
+  [[ -z $smtp_pid ]] || kill "$smtp_pid" 2>/dev/null || true
   rsyslog_stop_all
   rm -rf "$work"
 }
@@ -236,6 +238,57 @@ kill "$logger_pid"
 wait "$logger_pid" || true
 logger_pid=
 [[ $(count main) == $((before_main + 2)) ]] || fail "a discarded record arrived"
+
+# --- mail: the texts without their priority part, one mail per pass or one per record ---
+mails=$work/mails
+PYTHONPATH=$here/../tools /usr/bin/python3 -m aiosmtpd -n -l 127.0.0.1:25 \
+  -c smtp_store_handler.StoreHandler "$mails" 2>"$work/smtp.log" &
+smtp_pid=$!
+for _ in $(seq 250); do
+  ss -lnt 'sport = :25' | grep -q 127.0.0.1:25 && break
+  sleep 0.02
+done
+# mail_body N: the body of mail N, after the headers and the line the body starts with.
+mail_body() {
+  python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.stdout.buffer.write(d.split(b"\r\n\r\n", 2)[2])' \
+    "$mails/mail-000$1.data"
+}
+set_dword "$rules" nFilterRules 3
+set_dword "$rules" FR3EventID 600
+set_dword "$rules" FR3Action 6 # mail and syslog
+set_dword "$rules" nFilterVersion 3
+before_main=$(count main)
+write 200 $'first\r\nmail'
+write 600 'both ways'
+write 300 'syslog only'
+pass
+[[ -f $mails/mail-0001.data && ! -f $mails/mail-0002.data ]] || fail "want one mail for the pass"
+{
+  expected 200 $'first\r\nmail' | tail -c +6
+  printf '\r\n\r\n'
+  expected 600 'both ways' | tail -c +6
+  printf '\r\n\r\n\r\n' # the last line end comes from the "\r\n.\r\n" that ends the mail
+} >"$work/want"
+mail_body 1 >"$work/got" || true
+cmp -s "$work/got" "$work/want" || fail "mail 1: got '$(cat -v "$work/got")', want '$(cat -v "$work/want")'"
+rsyslog_wait_lines main $((before_main + 2))
+expect_raw main "$before_main" 600 'both ways'
+expect_raw main $((before_main + 1)) 300 'syslog only'
+# The log's method is mail and every mail goes alone; action 3 gives one mail, not two.
+set_dword "$rules" FR3Action 3
+set_dword "$rules" nFilterVersion 4
+set_dword "$rules" nDeliveryMethod 1
+set_dword "" bSingleEventEmails 1
+before_main=$(count main)
+write 700 seven
+write 600 six
+pass
+[[ -f $mails/mail-0003.data && ! -f $mails/mail-0004.data ]] || fail "want a mail per record"
+expected 700 seven | tail -c +6 >"$work/want"
+printf '\r\n\r\n\r\n' >>"$work/want"
+mail_body 2 | cmp -s - "$work/want" || fail "mail 2 is not record 700"
+sleep 0.2
+[[ $(count main) == "$before_main" ]] || fail "a mail record went to syslog"
 
 if ((failures > 0)); then
   echo "$failures failure(s)" >&2
