@@ -39,7 +39,9 @@ const char kScUsage[] =
     "                              [type= own|share] [error= normal|ignore|severe|critical]\n"
     "                              [DisplayName= TEXT] [obj= ACCOUNT]\n"
     "       ntbox sc [\\\\COMPUTER] delete NAME\n"
+    "       ntbox sc [\\\\COMPUTER] control NAME CODE\n"
     "stop waits up to --wait seconds (default 10) for the service to stop.\n"
+    "control sends a control code (1 to 5, or the service's own 128 to 255).\n"
     "A failure prints sc.exe's \"[SC] Operation FAILED code:\" and its text, and exits 1.\n";
 
 const char kBootUsage[] =
@@ -209,6 +211,31 @@ int Stop(ScContext& sc, const std::u16string& name, int wait_seconds) {
   return kExitError;
 }
 
+// The access right a control code needs.
+uint32_t ControlAccess(uint32_t code) {
+  switch (code) {
+    case platform::kServiceControlStop:
+      return platform::kServiceStop;
+    case platform::kServiceControlPause:
+    case platform::kServiceControlContinue:
+      return platform::kServicePauseContinue;
+    case platform::kServiceControlInterrogate:
+      return platform::kServiceInterrogate;
+    default:
+      return platform::kServiceUserDefinedControl;
+  }
+}
+
+int Control(ScContext& sc, const std::u16string& name, uint32_t code) {
+  std::unique_ptr<ServiceHandle> service;
+  if (int e = OpenService(sc, name, ControlAccess(code), "OpenService", &service)) return e;
+  ServiceStatus st;
+  const Result r = service->Control(code, &st);
+  if (r != platform::kSuccess) return Failed(sc.computer, "ControlService", r);
+  PrintStatus(name, st);
+  return 0;
+}
+
 int Create(ScContext& sc, const std::u16string& name, const Args& options) {
   std::u16string binary_path, display_name, account;
   uint32_t start = platform::kServiceDemandStart, type = platform::kServiceWin32OwnProcess;
@@ -293,9 +320,15 @@ int RunSc(const Args& all_args) {
   const std::u16string name = Utf8ToUtf16(args[1]);
   const Args rest(args.begin() + 2, args.end());
   int wait_seconds = kDefaultStopWaitSeconds;
+  int control_code = 0;
   if (verb == "stop") {
     if (!rest.empty() &&
         !(rest.size() == 2 && rest[0] == "--wait" && ParseSeconds(rest[1], &wait_seconds))) {
+      std::fputs(kScUsage, stderr);
+      return kExitUsage;
+    }
+  } else if (verb == "control") {
+    if (rest.size() != 1 || !ParseSeconds(rest[0], &control_code) || control_code > 255) {
       std::fputs(kScUsage, stderr);
       return kExitUsage;
     }
@@ -321,6 +354,7 @@ int RunSc(const Args& all_args) {
   if (verb == "stop") return Stop(sc, name, wait_seconds);
   if (verb == "delete") return Delete(sc, name);
   if (verb == "create") return Create(sc, name, rest);
+  if (verb == "control") return Control(sc, name, static_cast<uint32_t>(control_code));
   std::vector<std::u16string> start_args;
   for (const auto& a : rest) start_args.push_back(Utf8ToUtf16(a));
   return Start(sc, name, start_args);

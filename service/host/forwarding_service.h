@@ -1,0 +1,63 @@
+// The forwarding service: the service framework with the logger thread, and the default
+// configuration written at installation.
+//
+// The stop never waits for a pass: OnStop requests the stop signal, which every wait of the
+// logger observes, and returns. The logger gives up at its next check without writing the
+// progress of the pass it was in, so those records are forwarded again after the next start.
+// The logger thread is joined when the object goes (program exit, after the dispatcher has
+// returned), so the process never ends under a registry or event log write of the logger.
+#ifndef SERVICE_HOST_FORWARDING_SERVICE_H_
+#define SERVICE_HOST_FORWARDING_SERVICE_H_
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+#include "service/base/stop_signal.h"
+#include "service/collect/forwarding_pipeline.h"
+#include "service/host/service_host.h"
+
+namespace sentrel {
+
+// The texts of event 107 about the logger thread.
+inline constexpr char16_t kLoggerStarted[] = u"The logger background thread started successfully";
+inline constexpr char16_t kLoggerNotStarted[] =
+    u"The logger background thread could not be started - Sentrel service defunct.";
+inline constexpr char16_t kLoggerStopped[] = u"The logger background thread stopped successfully.";
+inline constexpr char16_t kLoggerNotStopped[] =
+    u"The logger background thread could not be stopped.";
+
+// The last line of the installation notice.
+inline constexpr char kSupportLine[] =
+    "Visit https://www.brinmoor.example/sentrel for product updates and support.\n";
+
+class ForwardingService : public ServiceHost {
+ public:
+  explicit ForwardingService(platform::Platform& platform);
+  // Requests the stop and waits for the logger thread to end.
+  ~ForwardingService() override;
+
+  // CreateDefaultConfiguration.
+  bool OnInstall() override;
+  // Loads System's configuration and starts the logger thread; true even when the thread could
+  // not be started (event 107 says so).
+  bool OnInit() override;
+  // Requests the logger's stop without waiting for it.
+  void OnStop() override;
+
+  // Writes the installation defaults of the logs this computer has and prints the notice.
+  void CreateDefaultConfiguration();
+
+  // The logger thread, for tests: whether it was started and has not been joined.
+  bool logger_started() const { return logger_.joinable(); }
+
+ private:
+  StopSignal stop_;
+  std::unique_ptr<ForwardingPipeline> pipeline_;
+  std::thread logger_;
+};
+
+}  // namespace sentrel
+
+#endif  // SERVICE_HOST_FORWARDING_SERVICE_H_
