@@ -3,19 +3,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -24,8 +18,6 @@
 #include "service/transport/fake_network.h"
 #include "tests/support/netns.h"
 #include "tests/support/test_platform.h"
-
-extern char** environ;
 
 namespace sentrel {
 namespace {
@@ -551,166 +543,6 @@ TEST_F(SmtpServerTest, StopEndsASlowDialogueAtOnce) {
   EXPECT_EQ(Open(client), kSmtpSenderRefused);
   EXPECT_LT(MillisecondsSince(start), 2000);
   stopper.join();
-}
-
-// ---------------------------------------------------------------------------------------------
-// A real SMTP server: aiosmtpd with a handler that stores every mail as files.
-
-class RealSmtpServerTest : public SmtpServerTest {
- protected:
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // Starts the server and waits until it answers; false (with the test skipped) when there is
-  // no aiosmtpd.
-  bool StartServer() {
-#ifndef SMTP_TOOLS_DIR
-    return false;
-#else
-    if (access("/usr/bin/python3", X_OK) != 0 ||
-        std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") != 0) {
-      return false;
-    }
-    store_ = mails_.path() + "/mails";
-    std::vector<std::string> args = {"/usr/bin/python3",
-                                     "-m",
-                                     "aiosmtpd",
-                                     "-n",
-                                     "-l",
-                                     "127.0.0.1:25",
-                                     "-c",
-                                     "smtp_store_handler.StoreHandler",
-                                     store_};
-    std::vector<std::string> env = {std::string("PYTHONPATH=") + SMTP_TOOLS_DIR, "LC_ALL=C.UTF-8"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
-      pid_ = -1;
-      return false;
-    }
-    // Ready when a connection is greeted.
-    const auto start = SteadyClock::now();
-    while (MillisecondsSince(start) < 15000) {
-      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in sa{};
-      sa.sin_family = AF_INET;
-      sa.sin_port = htons(kSmtpPort);
-      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      char greeting[64] = {};
-      const bool ready = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-                         recv(fd, greeting, sizeof greeting - 1, 0) > 0;
-      close(fd);
-      if (ready && greeting[0] == '2') return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ADD_FAILURE() << "aiosmtpd did not start";
-    return false;
-#endif
-  }
-
-  std::string ReadStored(int number, const char* kind) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "/mail-%04d.%s", number, kind);
-    std::ifstream in(store_ + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  size_t StoredMails() const {
-    size_t n = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(store_)) {
-      n += entry.path().extension() == ".data";
-    }
-    return n;
-  }
-
-  testsupport::TempDir mails_;
-  std::string store_;
-  pid_t pid_ = -1;
-};
-
-#define START_REAL_SERVER_OR_SKIP() \
-  if (!StartServer()) GTEST_SKIP() << "needs /usr/bin/python3 with aiosmtpd"
-
-TEST_F(RealSmtpServerTest, OneMailHoldsAllRecordsOfAPass) {
-  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
-  START_REAL_SERVER_OR_SKIP();
-  clock.SetZone({.bias = 300, .standard_bias = 0, .daylight_bias = -60},
-                platform::kTimeZoneIdStandard);
-  clock.SetLocal(2003, 5, 5, 9, 5, 3);
-  SmtpClient client = MakeClient();
-  ASSERT_EQ(client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org",
-                                   "Event 7036 on SRV1"),
-            kSmtpOpened);
-  client.SendMailText(u"first record\r\nwith a second line", 0);
-  clock.Advance(3600);
-  client.SendMailText(u"second record", 0);
-  client.SendMailText(u"third record", 0);
-  client.CloseSmtpSession();
-  EXPECT_EQ(client.last_reply_code(), 221);
-
-  ASSERT_EQ(StoredMails(), 1u);
-  EXPECT_EQ(ReadStored(1, "envelope"), "helo srv1\nfrom sentrel@srv1\nto admin@example.org\n");
-  EXPECT_EQ(ReadStored(1, "data"),
-            "Date: Mon,  5 May 2003  9:05:03 -0500\r\n"
-            "From: <sentrel@srv1>\r\n"
-            "Subject: Event 7036 on SRV1\r\n"
-            "To: <admin@example.org>\r\n"
-            "X-Mailer: Brinmoor Sentrel\r\n"
-            "\r\n"
-            "Message from Brinmoor Sentrel:\r\n\r\n"
-            "first record\r\nwith a second line\r\n\r\n"
-            "second record\r\n\r\n"
-            "third record\r\n\r\n"
-            "\r\n");
-}
-
-TEST_F(RealSmtpServerTest, OneMailPerSessionEachWithItsSubject) {
-  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
-  START_REAL_SERVER_OR_SKIP();
-  SmtpClient client = MakeClient();
-  for (int i = 1; i <= 3; ++i) {
-    ASSERT_EQ(client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org",
-                                     "Event " + std::to_string(i)),
-              kSmtpOpened);
-    client.SendMailText(u"record " + std::u16string(1, char16_t(u'0' + i)), 0);
-    client.CloseSmtpSession();
-  }
-  ASSERT_EQ(StoredMails(), 3u);
-  for (int i = 1; i <= 3; ++i) {
-    const std::string data = ReadStored(i, "data");
-    EXPECT_THAT(data, HasSubstr("\r\nSubject: Event " + std::to_string(i) + "\r\n"));
-    EXPECT_THAT(data, HasSubstr(":\r\n\r\nrecord " + std::to_string(i) + "\r\n\r\n\r\n"));
-  }
-}
-
-TEST_F(RealSmtpServerTest, DotLinesAndJapaneseTextArriveIntact) {
-  TESTSUPPORT_RUN_IN_PRIVATE_NETWORK();
-  START_REAL_SERVER_OR_SKIP();
-  SmtpClient client = MakeClient();
-  ASSERT_EQ(
-      client.OpenSmtpSession("127.0.0.1", "sentrel@srv1", "admin@example.org", "two\r\n.\r\nlines"),
-      kSmtpOpened);
-  client.SendMailText(u"before\r\n.\r\n..two dots\r\nafter", 0);
-  const std::u16string japanese = u"\u30c7\u30a3\u30b9\u30af full \uff8a\uff9f";
-  client.SendMailText(japanese, service::kEncodingIso2022Jp);
-  client.CloseSmtpSession();
-
-  testsupport::CapturingDebugOutput other;
-  const std::string jis =
-      service::CharsetConverter(other).Convert(japanese, service::kEncodingIso2022Jp);
-  ASSERT_EQ(StoredMails(), 1u);
-  const std::string data = ReadStored(1, "data");
-  EXPECT_THAT(data, HasSubstr("\r\nSubject: two\r\n.\r\nlines\r\n"));
-  EXPECT_THAT(data, HasSubstr(":\r\n\r\nbefore\r\n.\r\n..two dots\r\nafter\r\n\r\n" + jis +
-                              "\r\n\r\n\r\n"));
 }
 
 }  // namespace
