@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: installs what is missing, builds, runs every unit and integration
-# test, then checks that the Windows build still compiles (mingw-w64).
+# test, runs the unit tests again under the address and undefined behaviour sanitizers, runs each
+# fuzz target for a short while, and checks that the Windows build still compiles (mingw-w64).
+#   scripts/test.sh          everything
+#   scripts/test.sh --quick  the default build and its tests only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,4 +11,15 @@ scripts/setup_deps.sh all
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default
+[ "${1:-}" = "--quick" ] && exit 0
+
+echo "== sanitizers (address, undefined) =="
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan -L unit
+
+echo "== fuzz targets =="
+scripts/fuzz.sh 15
+
+echo "== Windows cross build =="
 scripts/cross_build_windows.sh
