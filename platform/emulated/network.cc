@@ -104,6 +104,8 @@ class PosixSocket : public Socket {
 
   intptr_t Handle() const override { return fd_; }
 
+  static constexpr int kSendStallMs = 60000;
+
   int Bind(uint32_t address, uint16_t port) override {
     if (int r = Check()) return r;
     const sockaddr_in sa = MakeAddress(address, port);
@@ -115,6 +117,7 @@ class PosixSocket : public Socket {
   // connect time-out; the socket is blocking again afterwards.
   int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
     if (int r = Check()) return r;
+    abort_ = abort;
     const int flags = fcntl(fd_, F_GETFL);
     fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     const sockaddr_in sa = MakeAddress(address, port);
@@ -136,13 +139,24 @@ class PosixSocket : public Socket {
     return result;
   }
 
+  // Like a blocking send, takes all of the data, but waits for room in slices so that a peer
+  // that stops reading cannot hold the caller for ever: the abort check given to Connect ends
+  // the wait, and so does a minute without progress.
   int Send(const void* data, size_t size, size_t* sent) override {
     *sent = 0;
     if (int r = Check()) return r;
-    const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
-    if (n < 0) return LastError();
-    *sent = static_cast<size_t>(n);
-    return 0;
+    const char* bytes = static_cast<const char*>(data);
+    while (true) {
+      const ssize_t n = ::send(fd_, bytes + *sent, size - *sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n >= 0) {
+        *sent += static_cast<size_t>(n);
+        if (*sent == size) return 0;
+        continue;
+      }
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return LastError();
+      if (int r = WaitFor(fd_, POLLOUT, kSendStallMs, abort_)) return r;
+    }
   }
 
   int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
@@ -182,6 +196,7 @@ class PosixSocket : public Socket {
     if (!Started()) return kWsaNotinitialised;
     return fd_ < 0 ? kWsaEnotsock : 0;
   }
+  AbortCheck abort_;
   int fd_;
 };
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "tests/support/test_platform.h"
 
@@ -192,6 +193,33 @@ TEST_F(NetworkTest, ReceiveTimesOutIsAbortedAndSeesTheClose) {
   EXPECT_EQ(received, 0u);
   EXPECT_EQ(socket->Close(), 0);
   EXPECT_EQ(socket->Close(), kWsaEnotsock);
+}
+
+// A peer that accepts but never reads: a large send fills the buffers and then waits, and the
+// abort check given to Connect ends that wait instead of leaving the caller blocked.
+TEST_F(NetworkTest, SendToAPeerThatNeverReadsIsAborted) {
+  Listener l(SOCK_STREAM);
+  std::unique_ptr<Socket> socket;
+  ASSERT_EQ(net().CreateSocket(kAfInet, kSockStream, 0, &socket), 0);
+  std::atomic<bool> abort{false};
+  ASSERT_EQ(socket->Connect(Ip("127.0.0.1"), l.port, [&] { return abort.load(); }), 0);
+  const int peer = accept(l.fd, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+
+  const std::string small(1000, 'x');
+  size_t sent = 0;
+  EXPECT_EQ(socket->Send(small.data(), small.size(), &sent), 0);
+  EXPECT_EQ(sent, small.size());
+
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    abort = true;
+  });
+  const std::string huge(64 << 20, 'y');
+  EXPECT_EQ(socket->Send(huge.data(), huge.size(), &sent), kWsaEintr);
+  EXPECT_LT(sent, huge.size());
+  stopper.join();
+  close(peer);
 }
 
 TEST_F(NetworkTest, DatagramsLeaveWhole) {

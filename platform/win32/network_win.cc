@@ -92,6 +92,10 @@ class Win32Socket : public Socket {
       }
     }
     ioctlsocket(s_, FIONBIO, &off);
+    // A peer that stops reading must not hold a blocking send for ever.
+    const DWORD send_timeout_ms = 60000;
+    setsockopt(s_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_timeout_ms),
+               sizeof send_timeout_ms);
     return result;
   }
 

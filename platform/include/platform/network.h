@@ -77,7 +77,9 @@ class Socket {
   // Windows Sockets error code.
   virtual int Bind(uint32_t address, uint16_t port) = 0;
   virtual int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) = 0;
-  // One send call; *sent is what the system took.
+  // Takes all of the data, as a blocking send does; *sent is what the system took. A peer that
+  // stops reading cannot hold the caller for ever: the wait for room observes the abort check
+  // given to Connect and gives up after a minute without progress (kWsaEtimedout).
   virtual int Send(const void* data, size_t size, size_t* sent) = 0;
   virtual int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) = 0;
   // One receive call; waits at most `timeout_ms` (kWsaEtimedout then; -1 = no limit).
