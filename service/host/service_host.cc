@@ -54,10 +54,7 @@ platform::ServiceStatus ServiceHost::status() const {
   return status_;
 }
 
-bool ServiceHost::running() const {
-  std::lock_guard<std::mutex> lock(run_mutex_);
-  return running_;
-}
+bool ServiceHost::running() const { return running_.load(); }
 
 void ServiceHost::Run() {
   std::unique_lock<std::mutex> lock(run_mutex_);
@@ -131,8 +128,14 @@ void ServiceHost::Handler(uint32_t control) {
       OnStop();
       running_ = false;
       events_.ReportServiceEvent(kReportInformation, kEventStopped);
+      // The final report still under the run lock, so that it comes before Run returns and the
+      // entry routine reports stopped.
+      {
+        std::lock_guard<std::mutex> lock(status_mutex_);
+        ReportStatusLocked();
+      }
       run_wake_.notify_all();
-      break;
+      return;
     }
     case platform::kServiceControlPause:
       OnPause();

@@ -9,6 +9,7 @@
 #ifndef SERVICE_HOST_SERVICE_HOST_H_
 #define SERVICE_HOST_SERVICE_HOST_H_
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -132,10 +133,11 @@ class ServiceHost {
   platform::ServiceStatus status_;
 
   // Held by Run while it looks at the flag and by the stop control for its whole sequence, so
-  // that Run sees the flag clear only after the stop has been reported (events 107, 108).
-  mutable std::mutex run_mutex_;
+  // that Run sees the flag clear only after the stop has been reported (events 107, 108, the
+  // second stop pending). The flag is written under it and may be read without it.
+  std::mutex run_mutex_;
   std::condition_variable run_wake_;
-  bool running_ = false;
+  std::atomic<bool> running_{false};
 
   platform::Result last_error_ = platform::kSuccess;
 };
