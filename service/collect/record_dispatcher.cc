@@ -141,8 +141,11 @@ void RecordDispatcher::SetUpMail(PassState& pass) {
     pass.mail_open = true;
     return;
   }
-  ReportCode("Fatal error (%d) initializing SMTP transport.", result);
   pass.stop = true;
+  // A service stop ends the client's waits, which reads as a failed dialogue: that is no mail
+  // server fault and is not reported.
+  if (pass.service_stop && pass.service_stop->Requested()) return;
+  ReportCode("Fatal error (%d) initializing SMTP transport.", result);
 }
 
 void RecordDispatcher::SetUpSyslog(PassState& pass) {

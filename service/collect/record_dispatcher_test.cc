@@ -39,6 +39,7 @@ class RecordingMail : public MailTransport {
  public:
   int OpenSmtpSession(const ServiceConfig&, std::string_view subject) override {
     calls.push_back("open " + std::string(subject));
+    if (stop_during_open) stop_during_open->Request();
     return open_result;
   }
   void SendMailText(std::u16string_view text, int encoding) override {
@@ -48,6 +49,7 @@ class RecordingMail : public MailTransport {
 
   std::vector<std::string> calls;
   int open_result = 1;
+  StopSignal* stop_during_open = nullptr;  // requested while the dialogue runs, when set
 };
 
 // A clock whose local time conversion fails, so that building a record's text throws.
@@ -245,6 +247,19 @@ TEST_F(DispatcherTest, AMailThatCannotBeOpenedStopsThePassButSyslogStillGetsTheR
   EXPECT_TRUE(pass.stop);
   EXPECT_EQ(net.log.datagrams.size(), 1u);
   EXPECT_EQ(mail.calls.size(), 1u);  // no text for a mail that is not open
+}
+
+// The client's waits end at the service stop and the open fails as a dropped connection would;
+// that is reported only when no stop was requested.
+TEST_F(DispatcherTest, AStopDuringTheMailSetUpIsNoMailFailure) {
+  config().delivery_method = 1;
+  mail.open_result = -2;
+  mail.stop_during_open = &stop;
+  Process(Record(platform::kEventInformation));
+  EXPECT_THAT(reporter.texts, IsEmpty());
+  EXPECT_TRUE(pass.stop);
+  EXPECT_FALSE(pass.mail_open);
+  EXPECT_THAT(mail.calls, ElementsAre("open "));
 }
 
 TEST_F(DispatcherTest, WithoutAMailServerARecordRoutedToMailIsReported) {
