@@ -10,10 +10,11 @@ for target in build-fuzz/fuzz/*_fuzz; do
   name=$(basename "$target")
   mkdir -p "build-fuzz/corpus/$name"
   echo "fuzzing $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -print_final_stats=0 "build-fuzz/corpus/$name" 2>&1 |
-    grep -E "^(Done|==|SUMMARY|ERROR)|crash|deadly" || true
-  if [ "${PIPESTATUS[0]}" -ne 0 ]; then
+  if ! "$target" -max_total_time="$seconds" -print_final_stats=0 "build-fuzz/corpus/$name" \
+    >"build-fuzz/$name.log" 2>&1; then
+    tail -40 "build-fuzz/$name.log" >&2
     echo "fuzz target $name failed" >&2
     exit 1
   fi
+  grep -E "^Done" "build-fuzz/$name.log" || true
 done

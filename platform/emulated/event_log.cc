@@ -96,13 +96,13 @@ Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_
     Transaction t(db, Transaction::kWrite);
     int64_t next = 1, total = 0;
     {
-      Statement s(db.handle(), "SELECT next_number, total_bytes FROM evt_log WHERE upper = ?");
+      Statement s(db, "SELECT next_number, total_bytes FROM evt_log WHERE upper = ?");
       s.Bind(1, log);
       if (s.Step()) {
         next = s.Int(0);
         total = s.Int(1);
       } else {
-        Statement insert(db.handle(),
+        Statement insert(db,
                          "INSERT INTO evt_log(upper, next_number, total_bytes) VALUES(?, 1, 0)");
         insert.Bind(1, log).Step();
       }
@@ -115,21 +115,21 @@ Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_
       // Walk the oldest records until enough room is free, then drop them in one statement.
       const int64_t must_free = total + static_cast<int64_t>(record.size()) - max_size;
       int64_t freed = 0, last = 0;
-      Statement s(db.handle(),
+      Statement s(db,
                   "SELECT number, length(data) FROM evt_record WHERE log = ? ORDER BY number");
       s.Bind(1, log);
       while (freed < must_free && s.Step()) {
         last = s.Int(0);
         freed += s.Int(1);
       }
-      Statement del(db.handle(), "DELETE FROM evt_record WHERE log = ? AND number <= ?");
+      Statement del(db, "DELETE FROM evt_record WHERE log = ? AND number <= ?");
       del.Bind(1, log).Bind(2, last).Step();
       total -= freed;
     }
 
-    Statement insert(db.handle(), "INSERT INTO evt_record(log, number, data) VALUES(?, ?, ?)");
+    Statement insert(db, "INSERT INTO evt_record(log, number, data) VALUES(?, ?, ?)");
     insert.Bind(1, log).Bind(2, next).BindBlob(3, record.data(), record.size()).Step();
-    Statement update(db.handle(),
+    Statement update(db,
                      "UPDATE evt_log SET next_number = ?, total_bytes = ? WHERE upper = ?");
     update.Bind(1, next + 1)
         .Bind(2, total + static_cast<int64_t>(record.size()))
@@ -178,7 +178,7 @@ Result EmulatedEventLogReader::Read(uint32_t flags, uint32_t record_number, void
     Database& db = machine_->db();
     Transaction t(db, Transaction::kRead);
     if (seek) {
-      Statement s(db.handle(), "SELECT 1 FROM evt_record WHERE log = ? AND number = ?");
+      Statement s(db, "SELECT 1 FROM evt_record WHERE log = ? AND number = ?");
       s.Bind(1, log_).Bind(2, record_number);
       if (!s.Step()) return kErrorInvalidParameter;
     }
@@ -193,7 +193,7 @@ Result EmulatedEventLogReader::Read(uint32_t flags, uint32_t record_number, void
       sql = "SELECT data FROM evt_record WHERE log = ? AND number >= ? ORDER BY number";
       from = seek ? int64_t{record_number} : read_any_ ? int64_t{last_} + 1 : 0;
     }
-    Statement s(db.handle(), sql);
+    Statement s(db, sql);
     s.Bind(1, log_).Bind(2, from);
     return CopyRecords(s, static_cast<uint8_t*>(buffer), size, bytes_read, bytes_needed);
   } catch (const DbError&) {
@@ -229,7 +229,7 @@ Result EmulatedEventLogReader::OldestRecord(uint32_t* number) {
   try {
     Database& db = machine_->db();
     Transaction t(db, Transaction::kRead);
-    Statement s(db.handle(), "SELECT min(number) FROM evt_record WHERE log = ?");
+    Statement s(db, "SELECT min(number) FROM evt_record WHERE log = ?");
     s.Bind(1, log_);
     *number = s.Step() && !s.IsNull(0) ? static_cast<uint32_t>(s.Int(0)) : 0;
     return kSuccess;
@@ -242,7 +242,7 @@ Result EmulatedEventLogReader::NumberOfRecords(uint32_t* count) {
   try {
     Database& db = machine_->db();
     Transaction t(db, Transaction::kRead);
-    Statement s(db.handle(), "SELECT count(*) FROM evt_record WHERE log = ?");
+    Statement s(db, "SELECT count(*) FROM evt_record WHERE log = ?");
     s.Bind(1, log_);
     *count = s.Step() ? static_cast<uint32_t>(s.Int(0)) : 0;
     return kSuccess;
@@ -342,8 +342,8 @@ Result EmulatedEventLog::Clear(std::u16string_view server, std::u16string_view l
   try {
     Database& db = target.machine->db();
     Transaction t(db, Transaction::kWrite);
-    Statement(db.handle(), "DELETE FROM evt_record WHERE log = ?").Bind(1, upper).Step();
-    Statement(db.handle(), "DELETE FROM evt_log WHERE upper = ?").Bind(1, upper).Step();
+    Statement(db, "DELETE FROM evt_record WHERE log = ?").Bind(1, upper).Step();
+    Statement(db, "DELETE FROM evt_log WHERE upper = ?").Bind(1, upper).Step();
     t.Commit();
     return kSuccess;
   } catch (const DbError&) {

@@ -459,7 +459,7 @@ TEST_F(EventLogTest, ADamagedStoredRecordIsReportedNotCopied) {
     Transaction t(db, Transaction::kWrite);
     std::vector<uint8_t> bad = kHandRecord;
     bad[0] = 0xFF;  // Length no longer matches the stored size
-    Statement(db.handle(), "UPDATE evt_record SET data = ? WHERE log = 'SYSTEM' AND number = 2")
+    Statement(db, "UPDATE evt_record SET data = ? WHERE log = 'SYSTEM' AND number = 2")
         .BindBlob(1, bad.data(), bad.size())
         .Step();
     t.Commit();

@@ -95,6 +95,9 @@ bool IsComputerDatabase(const std::string& file, std::string* error) {
   const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   bool ok = rc == SQLITE_OK;
   std::string reason = ok ? "" : sqlite3_errstr(rc);
+  // Another process may hold the database for a moment (closing it, checkpointing): wait for it
+  // as every other connection does.
+  if (db) sqlite3_busy_timeout(db, 30000);
   sqlite3_stmt* stmt = nullptr;
   if (ok && sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'format'", -1, &stmt,
                                nullptr) != SQLITE_OK) {
@@ -137,7 +140,7 @@ std::shared_ptr<Machine> Machine::Create(const std::string& dir, std::string* er
     auto db = std::make_unique<Database>(file, true);
     Transaction t(*db, Transaction::kWrite);
     db->Exec(kSchema);
-    Statement(db->handle(), "INSERT INTO meta VALUES('format', ?)")
+    Statement(*db, "INSERT INTO meta VALUES('format', ?)")
         .Bind(1, std::to_string(kFormatVersion))
         .Step();
     t.Commit();
@@ -164,15 +167,14 @@ std::shared_ptr<Machine> Machine::Open(const std::string& dir, std::string* erro
   if (!IsComputerDatabase(file, error)) return nullptr;
   try {
     auto db = std::make_unique<Database>(file, false);
-    Statement s(db->handle(), "SELECT value FROM meta WHERE key = 'format'");
+    Statement s(*db, "SELECT value FROM meta WHERE key = 'format'");
     if (!s.Step() || s.Text(0) != std::to_string(kFormatVersion)) {
       *error = file + ": not a computer of this format";
       return nullptr;
     }
     // Computers made before the service control manager kept its status lack this table.
     const bool has_status_table =
-        Statement(db->handle(),
-                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'svc_status'")
+        Statement(*db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'svc_status'")
             .Step();
     if (!has_status_table) {
       try {

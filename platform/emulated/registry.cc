@@ -80,7 +80,7 @@ class EmulatedRegKey : public RegKey {
         }
         if (!writable_ && id == id_) return kErrorAccessDenied;
         const int64_t new_id = NewKeyId();
-        Statement(db().handle(), "INSERT INTO reg_key(id, parent, name, upper) VALUES(?, ?, ?, ?)")
+        Statement(db(), "INSERT INTO reg_key(id, parent, name, upper) VALUES(?, ?, ?, ?)")
             .Bind(1, new_id)
             .Bind(2, id)
             .Bind(3, Utf8(part))
@@ -110,10 +110,10 @@ class EmulatedRegKey : public RegKey {
         if (!FindChild(id, part, &id, &denied)) return kErrorFileNotFound;
         if (denied) return kErrorAccessDenied;
       }
-      Statement children(db().handle(), "SELECT 1 FROM reg_key WHERE parent = ? LIMIT 1");
+      Statement children(db(), "SELECT 1 FROM reg_key WHERE parent = ? LIMIT 1");
       if (children.Bind(1, id).Step()) return kErrorAccessDenied;
-      Statement(db().handle(), "DELETE FROM reg_value WHERE key = ?").Bind(1, id).Step();
-      Statement(db().handle(), "DELETE FROM reg_key WHERE id = ?").Bind(1, id).Step();
+      Statement(db(), "DELETE FROM reg_value WHERE key = ?").Bind(1, id).Step();
+      Statement(db(), "DELETE FROM reg_key WHERE id = ?").Bind(1, id).Step();
       t.Commit();
       return kSuccess;
     } catch (const DbError&) {
@@ -125,7 +125,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db().handle(),
+      Statement s(db(),
                   "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
       if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
       std::u16string n = Utf8ToUtf16(s.Text(0));
@@ -142,7 +142,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db().handle(),
+      Statement s(db(),
                   "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
                   "LIMIT 1 OFFSET ?");
       if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
@@ -186,18 +186,18 @@ class EmulatedRegKey : public RegKey {
       Transaction t(db(), Transaction::kWrite);
       if (!Exists(id_)) return kErrorKeyDeleted;
       const std::string upper = Upper8(name);
-      Statement existing(db().handle(), "SELECT seq FROM reg_value WHERE key = ? AND upper = ?");
+      Statement existing(db(), "SELECT seq FROM reg_value WHERE key = ? AND upper = ?");
       int64_t seq;
       if (existing.Bind(1, id_).Bind(2, upper).Step()) {
         seq = existing.Int(0);
       } else {
-        Statement next(db().handle(),
+        Statement next(db(),
                        "SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_value WHERE key = ?");
         next.Bind(1, id_).Step();
         seq = next.Int(0);
       }
       // A value keeps the name it was first created with, as on Windows.
-      Statement(db().handle(),
+      Statement(db(),
                 "INSERT INTO reg_value(key, name, upper, type, data, seq) VALUES(?, ?, ?, ?, ?, ?) "
                 "ON CONFLICT(key, upper) DO UPDATE SET type = excluded.type, data = excluded.data")
           .Bind(1, id_)
@@ -225,7 +225,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kWrite);
       if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db().handle(), "DELETE FROM reg_value WHERE key = ? AND upper = ?");
+      Statement s(db(), "DELETE FROM reg_value WHERE key = ? AND upper = ?");
       s.Bind(1, id_).Bind(2, Upper8(name)).Step();
       if (sqlite3_changes(db().handle()) == 0) return kErrorFileNotFound;
       t.Commit();
@@ -245,13 +245,13 @@ class EmulatedRegKey : public RegKey {
   // A key id never used before, so that a handle to a deleted key can never reach a key made
   // later (SQLite would hand out the deleted key's rowid again). Call inside a write transaction.
   int64_t NewKeyId() {
-    Statement used(db().handle(), "SELECT COALESCE(MAX(id), 0) + 1 FROM reg_key");
+    Statement used(db(), "SELECT COALESCE(MAX(id), 0) + 1 FROM reg_key");
     used.Step();
     int64_t next = used.Int(0);
-    Statement kept(db().handle(), "SELECT value FROM meta WHERE key = 'reg_next_key'");
+    Statement kept(db(), "SELECT value FROM meta WHERE key = 'reg_next_key'");
     if (kept.Step())
       next = std::max<int64_t>(next, std::strtoll(kept.Text(0).c_str(), nullptr, 10));
-    Statement(db().handle(),
+    Statement(db(),
               "INSERT INTO meta(key, value) VALUES('reg_next_key', ?) "
               "ON CONFLICT(key) DO UPDATE SET value = excluded.value")
         .Bind(1, std::to_string(next + 1))
@@ -261,12 +261,12 @@ class EmulatedRegKey : public RegKey {
 
   bool Exists(int64_t id) {
     if (id == kLocalMachineId || id == kCurrentUserId) return true;
-    Statement s(db().handle(), "SELECT 1 FROM reg_key WHERE id = ?");
+    Statement s(db(), "SELECT 1 FROM reg_key WHERE id = ?");
     return s.Bind(1, id).Step();
   }
 
   bool FindChild(int64_t parent, std::u16string_view name, int64_t* id, bool* denied) {
-    Statement s(db().handle(), "SELECT id, denied FROM reg_key WHERE parent = ? AND upper = ?");
+    Statement s(db(), "SELECT id, denied FROM reg_key WHERE parent = ? AND upper = ?");
     if (!s.Bind(1, parent).Bind(2, Upper8(name)).Step()) return false;
     *id = s.Int(0);
     *denied = s.Int(1) != 0;
@@ -277,7 +277,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db().handle(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
+      Statement s(db(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
       if (!s.Bind(1, id_).Bind(2, Upper8(name)).Step()) return kErrorFileNotFound;
       *type = static_cast<uint32_t>(s.Int(0));
       *data = s.Blob(1);
@@ -381,11 +381,11 @@ Result EmulatedRegistry::SetAccessDenied(RegRoot root, std::u16string_view path,
     Transaction t(machine_->db(), Transaction::kWrite);
     int64_t id = root == RegRoot::kLocalMachine ? kLocalMachineId : kCurrentUserId;
     for (const auto& part : parts) {
-      Statement s(machine_->db().handle(), "SELECT id FROM reg_key WHERE parent = ? AND upper = ?");
+      Statement s(machine_->db(), "SELECT id FROM reg_key WHERE parent = ? AND upper = ?");
       if (!s.Bind(1, id).Bind(2, Upper8(part)).Step()) return kErrorFileNotFound;
       id = s.Int(0);
     }
-    Statement(machine_->db().handle(), "UPDATE reg_key SET denied = ? WHERE id = ?")
+    Statement(machine_->db(), "UPDATE reg_key SET denied = ? WHERE id = ?")
         .Bind(1, denied ? 1 : 0)
         .Bind(2, id)
         .Step();

@@ -143,7 +143,7 @@ StatusRow ReadStatusRow(Machine& machine, const std::string& upper) {
   StatusRow row;
   try {
     Transaction t(machine.db(), Transaction::kRead);
-    Statement s(machine.db().handle(),
+    Statement s(machine.db(),
                 "SELECT pid, service_type, state, controls_accepted, exit_code, "
                 "specific_exit_code, check_point, wait_hint FROM svc_status WHERE name_upper = ?");
     if (s.Bind(1, upper).Step()) {
@@ -166,7 +166,7 @@ Result WriteStatusRowOf(Machine& machine, const std::string& upper, int64_t pid,
                         const ServiceStatus& st) {
   try {
     Transaction t(machine.db(), Transaction::kWrite);
-    Statement(machine.db().handle(),
+    Statement(machine.db(),
               "INSERT OR REPLACE INTO svc_status VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .Bind(1, upper)
         .Bind(2, pid)
@@ -188,7 +188,7 @@ Result WriteStatusRowOf(Machine& machine, const std::string& upper, int64_t pid,
 void DeleteStatusRow(Machine& machine, const std::string& upper) {
   try {
     Transaction t(machine.db(), Transaction::kWrite);
-    Statement(machine.db().handle(), "DELETE FROM svc_status WHERE name_upper = ?")
+    Statement(machine.db(), "DELETE FROM svc_status WHERE name_upper = ?")
         .Bind(1, upper)
         .Step();
     t.Commit();

@@ -62,7 +62,7 @@ class ServiceManagerTest : public ::testing::Test {
   int64_t RowPid(const std::u16string& name) {
     Database& db = computer_.platform().machine().db();
     Transaction t(db, Transaction::kRead);
-    Statement s(db.handle(), "SELECT pid FROM svc_status WHERE name_upper = ?");
+    Statement s(db, "SELECT pid FROM svc_status WHERE name_upper = ?");
     return s.Bind(1, ServiceFileName(name)).Step() ? s.Int(0) : 0;
   }
 

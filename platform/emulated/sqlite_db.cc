@@ -12,12 +12,11 @@ namespace {
 
 }  // namespace
 
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-  int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
-  if (rc != SQLITE_OK) Throw(db, rc);
+Statement::Statement(Database& db, std::string_view sql) : db_(db), sql_(sql) {
+  stmt_ = db_.Acquire(sql_);
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() { db_.Release(sql_, stmt_); }
 
 Statement& Statement::Bind(int index, int64_t value) {
   sqlite3_bind_int64(stmt_, index, value);
@@ -38,7 +37,7 @@ bool Statement::Step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  Throw(db_, rc);
+  Throw(db_.handle(), rc);
 }
 
 void Statement::Reset() {
@@ -93,7 +92,34 @@ Database::Database(const std::string& path, bool create) {
   }
 }
 
-Database::~Database() { sqlite3_close(db_); }
+Database::~Database() {
+  for (auto& [sql, stmt] : idle_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+sqlite3_stmt* Database::Acquire(const std::string& sql) {
+  {
+    std::lock_guard<std::mutex> lock(cache_mutex_);
+    auto it = idle_.find(sql);
+    if (it != idle_.end()) {
+      sqlite3_stmt* stmt = it->second;
+      idle_.erase(it);
+      return stmt;
+    }
+  }
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) Throw(db_, rc);
+  return stmt;
+}
+
+void Database::Release(const std::string& sql, sqlite3_stmt* stmt) {
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  std::lock_guard<std::mutex> lock(cache_mutex_);
+  idle_.emplace(sql, stmt);
+}
 
 void Database::Exec(std::string_view sql) {
   std::string s(sql);

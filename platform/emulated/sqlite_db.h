@@ -9,13 +9,19 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::emulated {
 
+class Database;
+
+// One use of an SQL statement. The compiled statement comes from the database's cache and goes
+// back to it, reset, when this object is destroyed, so a statement is compiled once per
+// connection rather than on every use.
 class Statement {
  public:
-  Statement(sqlite3* db, std::string_view sql);
+  Statement(Database& db, std::string_view sql);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -34,7 +40,8 @@ class Statement {
   bool IsNull(int column) const;
 
  private:
-  sqlite3* db_;
+  Database& db_;
+  std::string sql_;
   sqlite3_stmt* stmt_ = nullptr;
 };
 
@@ -56,9 +63,16 @@ class Database {
   void Exec(std::string_view sql);
   int64_t LastInsertId();
 
+  // The statement cache behind Statement: Acquire compiles `sql` or takes an idle compiled copy;
+  // Release resets it and keeps it for the next use. Throws DbError when `sql` does not compile.
+  sqlite3_stmt* Acquire(const std::string& sql);
+  void Release(const std::string& sql, sqlite3_stmt* stmt);
+
  private:
   sqlite3* db_ = nullptr;
   std::recursive_mutex mutex_;
+  std::mutex cache_mutex_;
+  std::unordered_multimap<std::string, sqlite3_stmt*> idle_;
 };
 
 // Holds the database for one unit of work: the process-local mutex and, for writes, an IMMEDIATE

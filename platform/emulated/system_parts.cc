@@ -155,7 +155,7 @@ Result EmulatedAccounts::LookupAccountSid(const uint8_t* sid, size_t sid_size, s
   if (!found) {
     try {
       Transaction t(machine_->db(), Transaction::kRead);
-      Statement s(machine_->db().handle(), "SELECT domain, name FROM account WHERE sid = ?");
+      Statement s(machine_->db(), "SELECT domain, name FROM account WHERE sid = ?");
       if (s.Bind(1, text).Step()) {
         d = Utf8ToUtf16(s.Text(0));
         n = Utf8ToUtf16(s.Text(1));
@@ -177,7 +177,7 @@ Result EmulatedAccounts::AddAccount(const std::string& sid, const std::string& d
   if (!SidFromString(sid)) return kErrorInvalidParameter;
   try {
     Transaction t(machine_->db(), Transaction::kWrite);
-    Statement(machine_->db().handle(), "INSERT OR REPLACE INTO account VALUES(?, ?, ?)")
+    Statement(machine_->db(), "INSERT OR REPLACE INTO account VALUES(?, ?, ?)")
         .Bind(1, sid)
         .Bind(2, domain)
         .Bind(3, name)
