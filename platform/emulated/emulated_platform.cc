@@ -26,6 +26,22 @@ uint32_t ToNumber(const std::u16string& text, uint32_t fallback) {
   return v;
 }
 
+// A code page for registries whose narrow views nobody reads: ISO 8859-1, without tables.
+class LatinOneCodePage : public CodePage {
+ public:
+  uint32_t AnsiCodePage() override { return 28591; }
+  std::string WideToAnsi(std::u16string_view text) override {
+    std::string out;
+    for (char16_t c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+    return out;
+  }
+  std::u16string AnsiToWide(std::string_view text) override {
+    std::u16string out;
+    for (char c : text) out.push_back(static_cast<unsigned char>(c));
+    return out;
+  }
+};
+
 }  // namespace
 
 EmulatedPlatform::~EmulatedPlatform() = default;
@@ -33,11 +49,11 @@ EmulatedPlatform::~EmulatedPlatform() = default;
 bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error) {
   machine_ = std::move(machine);
   // The registry needs a code page for its narrow views; facts come from the registry. Read the
-  // code page through a provisional registry first.
-  auto provisional = EmulatedCodePage::Create(1252);
+  // code page through a provisional registry first, whose narrow view is never used.
+  LatinOneCodePage provisional;
   std::u16string acp_text, name, host, version, zone;
   {
-    EmulatedRegistry bare(machine_, *provisional);
+    EmulatedRegistry bare(machine_, provisional);
     std::unique_ptr<RegKey> hklm;
     bare.OpenRoot(RegRoot::kLocalMachine, &hklm);
     acp_text = ReadText(*hklm, kCodePageKey, u"ACP");
