@@ -71,8 +71,8 @@ echo "== Writing events =="
 stamp=$(date +%H:%M:%S)
 "$ntbox" evt write Application --source MyApp --id 1000 --type information \
   --string "Sentrel demo at $stamp: hello from the Application log"
-"$ntbox" evt write System --source MyApp --id 1001 --type warning \
-  --string "Sentrel demo at $stamp: a warning in the System log"
+"$ntbox" evt write System --source "Service Control Manager" --id 0x40001B7C --type information \
+  --string "Sentrel demo at $stamp" --string running
 "$ntbox" eventcreate /L Application /T ERROR /SO MyApp /ID 42 /D "Sentrel demo at $stamp: an error"
 
 echo
