@@ -29,7 +29,7 @@ std::u16string TypicalMessage() {
 
 void BM_Convert(benchmark::State& state, int encoding) {
   SilentDebugOutput debug;
-  service::CharsetConverter converter(debug);
+  sentrel::CharsetConverter converter(debug);
   const std::u16string text = TypicalMessage();
   size_t bytes = 0;
   for (auto _ : state) {
@@ -41,8 +41,8 @@ void BM_Convert(benchmark::State& state, int encoding) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
-BENCHMARK_CAPTURE(BM_Convert, Iso2022Jp, service::kEncodingIso2022Jp);
-BENCHMARK_CAPTURE(BM_Convert, EucJp, service::kEncodingEucJp);
+BENCHMARK_CAPTURE(BM_Convert, Iso2022Jp, sentrel::kEncodingIso2022Jp);
+BENCHMARK_CAPTURE(BM_Convert, EucJp, sentrel::kEncodingEucJp);
 
 }  // namespace
 

@@ -86,15 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const bool has_escape = text.find(u'\x1B') != std::u16string::npos;
 
-  service::CharsetConverter converter(debug);
-  for (int encoding : {service::kEncodingIso2022Jp, service::kEncodingEucJp}) {
-    std::vector<char> buffer(service::kConvertedTextBufferSize);
+  sentrel::CharsetConverter converter(debug);
+  for (int encoding : {sentrel::kEncodingIso2022Jp, sentrel::kEncodingEucJp}) {
+    std::vector<char> buffer(sentrel::kConvertedTextBufferSize);
     const size_t n = converter.ConvertString(text, buffer, encoding);
     Check(n < buffer.size() && buffer[n] == '\0');
     const std::string out(buffer.data(), n);
     Check(converter.Convert(text, encoding) == out);
-    Check(converter.shift_state() == service::kStateAscii);
-    if (encoding == service::kEncodingEucJp) {
+    Check(converter.shift_state() == sentrel::kStateAscii);
+    if (encoding == sentrel::kEncodingEucJp) {
       CheckEucJp(out);
     } else {
       CheckIso2022Jp(out, has_escape);
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (small_size > 0) {
       Check(m < small_size && small[m] == '\0');
       const std::string prefix(small.data(), m);
-      if (encoding == service::kEncodingEucJp) {
+      if (encoding == sentrel::kEncodingEucJp) {
         Check(out.compare(0, m, prefix) == 0);
       } else {
         CheckIso2022Jp(prefix, has_escape);

@@ -129,7 +129,7 @@ def generate():
         "// clang-format off",
         "#include \"service/transport/jis_tables.h\"",
         "",
-        "namespace service {",
+        "namespace sentrel {",
         "",
         "namespace {",
         "",
@@ -144,7 +144,7 @@ def generate():
         lines.append(f"    {chunk},")
     lines.append("};")
     lines.append("")
-    lines.append("}  // namespace service")
+    lines.append("}  // namespace sentrel")
     lines.append("// clang-format on")
     return "\n".join(lines) + "\n"
 

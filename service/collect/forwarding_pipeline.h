@@ -47,7 +47,7 @@ class ForwardingPipeline {
   StopSignal& stop_;
   ConfigStore config_;
   SyslogFormatter formatter_;
-  service::CharsetConverter converter_;
+  sentrel::CharsetConverter converter_;
   SyslogSender sender_;
   CWinSock primary_;
   CWinSock backup_;

@@ -208,7 +208,7 @@ void RecordDispatcher::SendMail(PassState& pass) {
 
 std::string RecordDispatcher::EncodeOutput(std::u16string_view text, int encoding) {
   if (encoding == kEncodingAnsi) return parts_.platform.code_page().WideToAnsi(text);
-  if (encoding == service::kEncodingIso2022Jp || encoding == service::kEncodingEucJp) {
+  if (encoding == sentrel::kEncodingIso2022Jp || encoding == sentrel::kEncodingEucJp) {
     return parts_.converter.Convert(text, encoding);
   }
   return {};

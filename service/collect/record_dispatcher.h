@@ -32,7 +32,7 @@ struct DispatchParts {
   platform::Platform& platform;
   ConfigStore& config;
   SyslogFormatter& formatter;
-  service::CharsetConverter& converter;
+  sentrel::CharsetConverter& converter;
   SyslogSender& sender;
   CWinSock& primary;  // the primary server's TCP connection
   CWinSock& backup;   // the backup server's TCP connection

@@ -129,7 +129,7 @@ class DispatcherTest : public ::testing::Test {
   StopSignal stop;
   ConfigStore store{overlay};
   SyslogFormatter formatter{overlay};
-  service::CharsetConverter converter{debug};
+  sentrel::CharsetConverter converter{debug};
   SyslogSender sender{net, debug, reporter};
   CWinSock primary{net, debug};
   CWinSock backup{net, debug};
@@ -229,7 +229,7 @@ TEST_F(DispatcherTest, RuleActionsRouteToMailSyslogBothOrNowhere) {
 TEST_F(DispatcherTest, SingleEventMailsAndTheMailEncoding) {
   config().delivery_method = 1;
   config().single_event_mails = 1;
-  config().mail_encoding = service::kEncodingEucJp;
+  config().mail_encoding = sentrel::kEncodingEucJp;
   Process(Record(platform::kEventInformation));
   Process(Record(platform::kEventInformation));
   ASSERT_EQ(mail.calls.size(), 6u);
@@ -380,7 +380,7 @@ TEST_F(DispatcherTest, OtherProtocolNumbersSendNothingAndReportNothing) {
 TEST_F(DispatcherTest, EachServerGetsItsOwnOutputEncoding) {
   config().target2 = "127.0.0.2";
   config().backup_configured = true;
-  config().syslog1_encoding = service::kEncodingIso2022Jp;
+  config().syslog1_encoding = sentrel::kEncodingIso2022Jp;
   config().syslog2_encoding = 1252;  // no such output encoding: empty
   const Record r(platform::kEventInformation, {u"\u65e5\u672c"});
   Process(r);

@@ -5,7 +5,7 @@
 
 #include "service/transport/jis_tables.h"
 
-namespace service {
+namespace sentrel {
 
 namespace {
 
@@ -376,4 +376,4 @@ int CharsetConverter::GetEucJpCharset(uint32_t ch) {
   return -1;
 }
 
-}  // namespace service
+}  // namespace sentrel

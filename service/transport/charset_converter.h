@@ -12,7 +12,7 @@
 
 #include "platform/debug_output.h"
 
-namespace service {
+namespace sentrel {
 
 // Output encoding values. 0 (the ANSI code page) is converted by the platform, not here; any
 // other value gives empty output.
@@ -101,6 +101,6 @@ class CharsetConverter {
   std::string trace_;
 };
 
-}  // namespace service
+}  // namespace sentrel
 
 #endif  // SERVICE_TRANSPORT_CHARSET_CONVERTER_H_

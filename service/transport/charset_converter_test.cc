@@ -14,7 +14,7 @@
 
 #include "service/transport/jis_tables.h"
 
-namespace service {
+namespace sentrel {
 namespace {
 
 // Keeps every debugger line; can pretend that nobody listens.
@@ -534,4 +534,4 @@ TEST(JisTablesOracleTest, Cp932TableMatchesIconvDecoding) {
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace sentrel

@@ -4,7 +4,7 @@
 // clang-format off
 #include "service/transport/jis_tables.h"
 
-namespace service {
+namespace sentrel {
 
 namespace {
 
@@ -4724,5 +4724,5 @@ const char16_t kHalfwidthToFullwidthKatakana[0x3F] = {
     0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0xFF9E, 0xFF9F,
 };
 
-}  // namespace service
+}  // namespace sentrel
 // clang-format on

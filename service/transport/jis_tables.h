@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace service {
+namespace sentrel {
 
 // One row of a two-level table: the codes for the low bytes first_low .. first_low + count - 1
 // of one high byte. A row with count 0 is missing; a zero code means no mapping.
@@ -37,6 +37,6 @@ extern const JisTableRow kUnicodeToJisX0212[256];
 // marks U+FF9E, U+FF9F themselves.
 extern const char16_t kHalfwidthToFullwidthKatakana[0x3F];
 
-}  // namespace service
+}  // namespace sentrel
 
 #endif  // SERVICE_TRANSPORT_JIS_TABLES_H_

@@ -107,7 +107,7 @@ class SmtpClient {
   StopSignal& stop_;
   const int reply_timeout_ms_;
   CWinSock socket_;
-  service::CharsetConverter converter_;
+  sentrel::CharsetConverter converter_;
 
   // Kept between sessions, as the server's bytes are taken one at a time.
   std::array<char, kSmtpReceiveSize + 1> receive_{};

@@ -112,14 +112,14 @@ TEST_F(SmtpDialogueTest, TextEncodings) {
   const size_t before = net.log.streams.size();
   const std::u16string japanese = u"\u65e5\u672c\u8a9e text";
   client.SendMailText(u"caf\u00e9", 0);  // code page 1252
-  client.SendMailText(japanese, service::kEncodingIso2022Jp);
-  client.SendMailText(japanese, service::kEncodingEucJp);
+  client.SendMailText(japanese, sentrel::kEncodingIso2022Jp);
+  client.SendMailText(japanese, sentrel::kEncodingEucJp);
   client.SendMailText(japanese, 12345);
 
   testsupport::CapturingDebugOutput other;
-  service::CharsetConverter converter(other);
-  const std::string jis = converter.Convert(japanese, service::kEncodingIso2022Jp);
-  const std::string euc = converter.Convert(japanese, service::kEncodingEucJp);
+  sentrel::CharsetConverter converter(other);
+  const std::string jis = converter.Convert(japanese, sentrel::kEncodingIso2022Jp);
+  const std::string euc = converter.Convert(japanese, sentrel::kEncodingEucJp);
   ASSERT_EQ(jis.substr(0, 3), "\x1b$B");
   EXPECT_THAT(Sent(before),
               ElementsAre("caf\xe9\r\n\r\n", jis + "\r\n\r\n", euc + "\r\n\r\n", "\r\n\r\n"));
