@@ -20,21 +20,6 @@ extern char** environ;
 namespace platform::emulated {
 namespace {
 
-Result FromErrno(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR:
-      return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-      return kErrorAccessDenied;
-    case ENOEXEC:
-      return kErrorBadExeFormat;
-    default:
-      return kErrorInvalidParameter;
-  }
-}
-
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -64,6 +49,21 @@ std::string FindProgram(const Machine& machine, const std::string& name) {
 
 }  // namespace
 
+Result ResultFromErrno(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      return kErrorFileNotFound;
+    case EACCES:
+    case EPERM:
+      return kErrorAccessDenied;
+    case ENOEXEC:
+      return kErrorBadExeFormat;
+    default:
+      return kErrorInvalidParameter;
+  }
+}
+
 std::vector<std::string> SplitCommandLine(std::string_view line) {
   std::vector<std::string> parts;
   std::string current;
@@ -88,7 +88,7 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 Result EmulatedProcess::ProgramPath(std::u16string* path) {
   char buffer[4096];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n < 0) return FromErrno(errno);
+  if (n < 0) return ResultFromErrno(errno);
   *path = Utf8ToUtf16(std::string_view(buffer, static_cast<size_t>(n)));
   return kSuccess;
 }
@@ -96,7 +96,7 @@ Result EmulatedProcess::ProgramPath(std::u16string* path) {
 Result EmulatedProcess::ShortPath(std::u16string_view path, std::u16string* short_path) {
   // The file must exist, as for GetShortPathNameW; the host keeps no 8.3 names.
   struct stat st;
-  if (stat(machine_->HostPath(path).c_str(), &st) != 0) return FromErrno(errno);
+  if (stat(machine_->HostPath(path).c_str(), &st) != 0) return ResultFromErrno(errno);
   *short_path = std::u16string(path);
   return kSuccess;
 }
@@ -107,11 +107,11 @@ Result EmulatedProcess::SetCurrentThreadLowestPriority() {
   // Linux keeps a nice value per thread; PRIO_PROCESS with a thread id sets that thread only.
   errno = 0;
   const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
-  if (base == -1 && errno != 0) return FromErrno(errno);
+  if (base == -1 && errno != 0) return ResultFromErrno(errno);
   int nice_value = base + kNiceLowestThreadOffset;
   if (nice_value > kNiceIdleClass) nice_value = kNiceIdleClass;
   if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice_value) != 0) {
-    return FromErrno(errno);
+    return ResultFromErrno(errno);
   }
   return kSuccess;
 }
@@ -119,13 +119,13 @@ Result EmulatedProcess::SetCurrentThreadLowestPriority() {
 Result EmulatedProcess::SetProcessIdleClass() {
   // Every thread of the process, and so every thread they create later.
   DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return FromErrno(errno);
+  if (!tasks) return ResultFromErrno(errno);
   Result result = kSuccess;
   while (dirent* e = readdir(tasks)) {
     if (e->d_name[0] == '.') continue;
     const id_t tid = static_cast<id_t>(std::strtol(e->d_name, nullptr, 10));
     if (setpriority(PRIO_PROCESS, tid, kNiceIdleClass) != 0 && errno != ESRCH) {
-      result = FromErrno(errno);
+      result = ResultFromErrno(errno);
     }
   }
   closedir(tasks);
@@ -181,7 +181,7 @@ Result EmulatedProcess::StartProcess(std::u16string_view command_line) {
   while ((n = read(fds[0], &e, sizeof e)) < 0 && errno == EINTR) {
   }
   close(fds[0]);
-  return n == static_cast<ssize_t>(sizeof e) ? FromErrno(e) : kSuccess;
+  return n == static_cast<ssize_t>(sizeof e) ? ResultFromErrno(e) : kSuccess;
 }
 
 }  // namespace platform::emulated

@@ -40,6 +40,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 inline constexpr int kNiceLowestThreadOffset = 2;
 inline constexpr int kNiceIdleClass = 19;
 
+// The Windows result code for an errno of a file or process operation (ENOENT: 2, EACCES: 5,
+// ENOEXEC: 193, anything else: 87).
+Result ResultFromErrno(int e);
+
 }  // namespace platform::emulated
 
 #endif  // PLATFORM_EMULATED_PROCESS_H_

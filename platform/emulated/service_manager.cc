@@ -312,21 +312,6 @@ std::vector<std::u16string> DecodeArgs(std::string_view text) {
   return args;
 }
 
-Result FromErrno(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR:
-      return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-      return kErrorAccessDenied;
-    case ENOEXEC:
-      return kErrorBadExeFormat;
-    default:
-      return kErrorInvalidParameter;
-  }
-}
-
 // Reads exactly `size` bytes, waiting at most `timeout_ms` in all. False on time-out, error or
 // end of stream.
 bool ReadFully(int fd, void* buffer, size_t size, int timeout_ms) {
@@ -546,7 +531,7 @@ Result EmulatedServiceHandle::Start(const std::vector<std::u16string>& args) {
   const ServiceFiles files = FilesOf(machine(), name_);
   mkdir(files.dir.c_str(), 0755);
   Fd lock_fd(open(files.lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!lock_fd.valid()) return FromErrno(errno);
+  if (!lock_fd.valid()) return ResultFromErrno(errno);
   // The lock is free exactly when no process of the service lives. A process that has just
   // reported stopped may still be on its way out: give it a moment.
   flock lock = WholeFileWriteLock();
@@ -668,7 +653,7 @@ Result EmulatedServiceHandle::Spawn(const std::vector<std::string>& command,
       continue;
     }
     int e = 0;
-    if (kind == 'E' && ReadFully(ready_read.get(), &e, sizeof e, 1000)) return FromErrno(e);
+    if (kind == 'E' && ReadFully(ready_read.get(), &e, sizeof e, 1000)) return ResultFromErrno(e);
     return kErrorServiceRequestTimeout;
   }
 }
