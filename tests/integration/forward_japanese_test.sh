@@ -29,21 +29,9 @@ RSYSLOG_WORK=$work/rsyslog
 trap 'smtp_stop; rsyslog_stop_all; rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$here/lib/forwarder.sh"
 
-# The backup receiver: the harness's rsyslogd on 127.0.0.2 instead of 127.0.0.1.
-eval "$(declare -f rsyslog_start _rsyslog_listening |
-  sed -e 's/127\.0\.0\.1/127.0.0.2/g' -e 's/^rsyslog_start /rsyslog_start_backup /' \
-    -e 's/^_rsyslog_listening /_rsyslog_listening_backup /' \
-    -e 's/_rsyslog_listening \(udp\|tcp\)/_rsyslog_listening_backup \1/g')"
 
-params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters'
-set_dword() { "$ntbox" reg add "$params$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
-set_text() { "$ntbox" reg add "$params$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
 pass() { "$run_logger" --passes 1 >"$work/run.out" || fail "run_logger exited with $?"; }
 write() {
   "$ntbox" evt write System --source JpApp --id 100 --time 2003-05-05T09:05:03 \

@@ -32,20 +32,8 @@ cleanup() {
 trap cleanup EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$here/lib/forwarder.sh"
 
-params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters'
-set_dword() { "$ntbox" reg add "$params$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
-set_text() { "$ntbox" reg add "$params$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
-last_record() {
-  local hex
-  hex=$("$ntbox" reg query "$params\\System" /v nLastRecord | awk '/nLastRecord/ {print $3}')
-  echo $((hex))
-}
 write() {
   "$ntbox" evt write System --source MyApp --id "$1" --time 2003-05-05T09:05:03 \
     --string "$2" >/dev/null

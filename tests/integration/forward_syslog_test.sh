@@ -29,26 +29,9 @@ cleanup() {
 trap cleanup EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$here/lib/forwarder.sh"
 
-# The harness listens on 127.0.0.1; the backup server gets the same receiver on 127.0.0.2.
-eval "$(declare -f rsyslog_start _rsyslog_listening |
-  sed -e 's/127\.0\.0\.1/127.0.0.2/g' -e 's/^rsyslog_start /rsyslog_start_backup /' \
-    -e 's/^_rsyslog_listening /_rsyslog_listening_backup /' \
-    -e 's/_rsyslog_listening \(udp\|tcp\)/_rsyslog_listening_backup \1/g')"
 
-params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters'
-set_dword() { "$ntbox" reg add "$params$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
-set_text() { "$ntbox" reg add "$params$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
-last_record() {
-  local hex
-  hex=$("$ntbox" reg query "$params\\System" /v nLastRecord | awk '/nLastRecord/ {print $3}')
-  echo $((hex))
-}
 
 # write ID [STRING]: one information record in the System log at a fixed time; prints nothing.
 write() {
