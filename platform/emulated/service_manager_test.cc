@@ -67,7 +67,7 @@ class ServiceManagerTest : public ::testing::Test {
   }
 
   // Polls until the service reports `state`; answers the last status seen.
-  static ServiceStatus WaitFor(ServiceHandle& service, uint32_t state, int timeout_ms = 5000) {
+  static ServiceStatus WaitFor(ServiceHandle& service, uint32_t state, int timeout_ms = 30000) {
     ServiceStatus st;
     const auto deadline = steady_clock::now() + milliseconds(timeout_ms);
     while (service.QueryStatus(&st) == kSuccess && st.current_state != state &&
@@ -324,7 +324,7 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
   ASSERT_EQ(kSuccess, service->Control(kServiceControlStop, &st));
   EXPECT_EQ(kServiceStopped, WaitFor(*service, kServiceStopped).current_state);
   // The key goes with its subkeys once the process is gone.
-  const auto deadline = steady_clock::now() + std::chrono::seconds(5);
+  const auto deadline = steady_clock::now() + std::chrono::seconds(30);
   while (KeyExists(std::u16string(kServices) + u"Doomed") && steady_clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(10));
   }

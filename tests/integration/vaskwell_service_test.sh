@@ -48,12 +48,12 @@ own_events() {
   "$ntbox" evt query Application | grep -F "source=\"$name\"" |
     sed -E 's/.* event_id=([0-9]+) .* description="(.*)"$/\1 \2/'
 }
-# Waits (up to 10 s) until the service's process has gone: it holds a lock on its .lock file
+# Waits (up to 30 s) until the service's process has gone: it holds a lock on its .lock file
 # for as long as it lives (an open file description lock, which a POSIX lock conflicts with).
 wait_exited() {
   python3 - "$NTBOX_MACHINE/services/BRINMOOR VASKWELL.lock" <<'PY' || fail "the service process did not exit"
 import fcntl, sys, time
-deadline = time.time() + 10
+deadline = time.time() + 30
 with open(sys.argv[1], "r+") as f:
     while True:
         try:
@@ -178,7 +178,7 @@ for i in $(seq 1 40); do
   [[ $(received "$i") -ge 1 ]] || fail "record rec-$i was lost"
 done
 [[ $(received 5) -ge 2 ]] || fail "rec-5 of the cut-off pass was not forwarded again"
-for _ in $(seq 50); do
+for _ in $(seq 300); do
   [[ $(last_record) == 40 ]] && break
   sleep 0.1
 done

@@ -12,7 +12,7 @@
 #   rsyslog_start NAME UDP_PORT TCP_PORT   start an instance (either port may be "-": no input);
 #                                          returns when both ports listen
 #   rsyslog_out NAME                       the instance's JSON lines file
-#   rsyslog_wait_lines NAME N [SECONDS]    wait until the file has at least N lines (default 10 s)
+#   rsyslog_wait_lines NAME N [SECONDS]    wait until the file has at least N lines (default 30 s)
 #   rsyslog_stop_all                       kill every instance (the EXIT trap, unless the
 #                                          script has one: then that trap must call it)
 #   rsyslog_field NAME INDEX FIELD         print field FIELD of line INDEX (0-based) as the exact
@@ -122,7 +122,7 @@ EOF
 rsyslog_wait_lines() {
   local file
   file=$(rsyslog_out "$1")
-  local want=$2 limit=$((${3:-10} * 50)) tries=0
+  local want=$2 limit=$((${3:-30} * 50)) tries=0
   while (($(wc -l <"$file") < want)); do
     tries=$((tries + 1))
     if ((tries > limit)); then
