@@ -26,6 +26,18 @@ expect_out() {
   "$@" >"$work/out" 2>&1 || true
   grep -qF -- "$pattern" "$work/out" || fail "'$*' did not say '$pattern'; it said: $(cat "$work/out")"
 }
+# eventually_out PATTERN COMMAND...: like expect_out, for a state another process reaches a
+# moment later (tried for up to 30 s).
+eventually_out() {
+  local pattern=$1
+  shift
+  for _ in $(seq 300); do
+    "$@" >"$work/out" 2>&1 || true
+    grep -qF -- "$pattern" "$work/out" && return 0
+    sleep 0.1
+  done
+  fail "'$*' did not come to say '$pattern'; it said: $(cat "$work/out")"
+}
 
 "$ntbox" init --tz UTC "$NTBOX_MACHINE" >/dev/null
 
@@ -38,13 +50,13 @@ expect_out "STATE              : 1  STOPPED" "$ntbox" sc query "Fake Svc"
 expect_out "[SC] ControlService FAILED 1062:" "$ntbox" sc stop "Fake Svc"
 
 expect_out "Fake Svc: started" "$ntbox" boot
-expect_out "STATE              : 4  RUNNING" "$ntbox" sc query "FAKE SVC"
+eventually_out "STATE              : 4  RUNNING" "$ntbox" sc query "FAKE SVC"
 expect_out "(STOPPABLE, NOT_PAUSABLE, IGNORES_SHUTDOWN)" "$ntbox" sc query "Fake Svc"
 expect_out "Fake Svc: already running" "$ntbox" boot
 expect_out "[SC] StartService FAILED 1056:" "$ntbox" sc start "Fake Svc"
 expect_out "An instance of the service is already running." "$ntbox" sc start "Fake Svc"
 
-"$ntbox" sc stop "Fake Svc" --wait 5 >"$work/out" || fail "sc stop failed: $(cat "$work/out")"
+"$ntbox" sc stop "Fake Svc" --wait 30 >"$work/out" || fail "sc stop failed: $(cat "$work/out")"
 [[ $(grep -c "STATE" "$work/out") == 2 ]] || fail "sc stop did not show two states"
 tail -n 7 "$work/out" | grep -qF "1  STOPPED" || fail "sc stop did not end stopped"
 
@@ -54,11 +66,16 @@ expect_out "The specified service does not exist as an installed service." \
 expect_out "[SC] OpenSCManager FAILED 53:" "$ntbox" sc '\\ELSEWHERE' query "Fake Svc"
 
 "$ntbox" sc start "Fake Svc" a b >/dev/null || fail "sc start with arguments failed"
+# Start returns at start pending; the service writes its arguments a moment later.
+for _ in $(seq 300); do
+  grep -qF "args: Fake Svc a b" "$work/SRV1/services/FAKE SVC.log" 2>/dev/null && break
+  sleep 0.1
+done
 grep -qF "args: Fake Svc a b" "$work/SRV1/services/FAKE SVC.log" || fail "start arguments lost"
 expect_out "[SC] DeleteService SUCCESS" "$ntbox" sc delete "Fake Svc"
 expect_out "[SC] DeleteService FAILED 1072:" "$ntbox" sc delete "Fake Svc"
-"$ntbox" sc stop "Fake Svc" --wait 5 >/dev/null || fail "stop of the deleted service failed"
-expect_out "FAILED 1060:" "$ntbox" sc query "Fake Svc"
+"$ntbox" sc stop "Fake Svc" --wait 30 >/dev/null || fail "stop of the deleted service failed"
+eventually_out "FAILED 1060:" "$ntbox" sc query "Fake Svc"
 
 if "$ntbox" sc frob x >/dev/null 2>&1; then fail "an unknown operation succeeded"; fi
 
