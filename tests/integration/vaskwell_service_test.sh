@@ -136,6 +136,11 @@ rsyslog_start main 514 -
 for i in 1 2 3; do write "$i"; done
 "$ntbox" sc start "$name" >/dev/null || fail "sc start failed"
 rsyslog_wait_lines main 3 || fail "the first three records did not arrive"
+# The logger may deliver before the service reports running; wait for that report.
+for _ in $(seq 300); do
+  [[ $(state) == RUNNING ]] && break
+  sleep 0.1
+done
 [[ $(state) == RUNNING ]] || fail "state after start: $(state)"
 own_events | tail -n 2 >"$work/got"
 printf '%s\n' "107 The logger background thread started successfully" "105 The service was started." \
