@@ -32,22 +32,12 @@ std::unique_ptr<EmulatedCodePage> EmulatedCodePage::Create(uint32_t code_page) {
     return nullptr;
   }
   std::unique_ptr<EmulatedCodePage> cp(new EmulatedCodePage(code_page));
-  cp->to_ansi_.assign(65536, 0);
-  cp->to_ansi_is_double_.assign(65536, 0);
-  for (uint32_t u = 1; u < 65536; ++u) {
-    if (u >= 0xD800 && u <= 0xDFFF) continue;
-    char in[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-    char out[8];
-    size_t out_size = sizeof out;
-    if (!ConvertOnce(to, in, 2, out, &out_size)) continue;
-    if (out_size == 1) {
-      cp->to_ansi_[u] = static_cast<uint8_t>(out[0]);
-    } else if (out_size == 2) {
-      cp->to_ansi_[u] = static_cast<uint16_t>(static_cast<uint8_t>(out[0]) |
-                                              (static_cast<uint8_t>(out[1]) << 8));
-      cp->to_ansi_is_double_[u] = 1;
-    }
-  }
+  cp->encoder_ = to;
+  cp->to_ansi_ = std::make_unique<std::atomic<uint32_t>[]>(65536);
+  for (uint32_t u = 0; u < 65536; ++u) cp->to_ansi_[u].store(kUnknown, std::memory_order_relaxed);
+  for (uint32_t u = 0; u < 0x80; ++u) cp->to_ansi_[u].store(1u << 16 | u);
+
+  std::array<bool, 256> undecoded{};
   for (uint32_t b = 1; b < 256; ++b) {
     char in[1] = {static_cast<char>(b)};
     char out[8];
@@ -55,6 +45,8 @@ std::unique_ptr<EmulatedCodePage> EmulatedCodePage::Create(uint32_t code_page) {
     if (ConvertOnce(from, in, 1, out, &out_size) && out_size == 2) {
       cp->single_to_wide_[b] =
           static_cast<char16_t>(static_cast<uint8_t>(out[0]) | (static_cast<uint8_t>(out[1]) << 8));
+    } else {
+      undecoded[b] = true;
     }
   }
   // Windows maps the bytes that code page 1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
@@ -62,35 +54,53 @@ std::unique_ptr<EmulatedCodePage> EmulatedCodePage::Create(uint32_t code_page) {
   for (uint32_t b = 0x80; b < 0xA0; ++b) {
     if (!cp->single_to_wide_[b] && code_page == 1252) {
       cp->single_to_wide_[b] = static_cast<char16_t>(b);
-      cp->to_ansi_[b] = static_cast<uint16_t>(b);
+      cp->to_ansi_[b].store(1u << 16 | b);
+      undecoded[b] = false;
     }
   }
-  // Lead bytes: bytes that have no single-byte meaning but start valid two-byte codes.
-  bool any_double = false;
-  for (uint32_t u = 0; u < 65536; ++u) {
-    if (cp->to_ansi_is_double_[u]) {
-      cp->is_lead_[cp->to_ansi_[u] & 0xFF] = true;
-      any_double = true;
-    }
-  }
-  if (any_double) {
-    cp->double_to_wide_.assign(65536, 0);
-    for (uint32_t lead = 0x80; lead < 256; ++lead) {
-      if (!cp->is_lead_[lead]) continue;
-      for (uint32_t trail = 0x40; trail < 256; ++trail) {
-        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        char out[8];
-        size_t out_size = sizeof out;
-        if (ConvertOnce(from, in, 2, out, &out_size) && out_size == 2) {
-          cp->double_to_wide_[lead << 8 | trail] = static_cast<char16_t>(
-              static_cast<uint8_t>(out[0]) | (static_cast<uint8_t>(out[1]) << 8));
-        }
+  // Lead bytes: bytes without a single-byte meaning that start valid two-byte codes.
+  for (uint32_t lead = 0x80; lead < 256; ++lead) {
+    if (!undecoded[lead]) continue;
+    for (uint32_t trail = 0x40; trail < 256; ++trail) {
+      char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+      char out[8];
+      size_t out_size = sizeof out;
+      if (ConvertOnce(from, in, 2, out, &out_size) && out_size == 2) {
+        if (cp->double_to_wide_.empty()) cp->double_to_wide_.assign(65536, 0);
+        cp->double_to_wide_[lead << 8 | trail] = static_cast<char16_t>(
+            static_cast<uint8_t>(out[0]) | (static_cast<uint8_t>(out[1]) << 8));
+        cp->is_lead_[lead] = true;
       }
     }
   }
-  iconv_close(to);
   iconv_close(from);
   return cp;
+}
+
+EmulatedCodePage::~EmulatedCodePage() {
+  if (encoder_) iconv_close(static_cast<iconv_t>(encoder_));
+}
+
+uint32_t EmulatedCodePage::Encode(char16_t c) {
+  uint32_t v = to_ansi_[c].load(std::memory_order_acquire);
+  if (v != kUnknown) return v;
+  v = kNoMapping;
+  if (c < 0xD800 || c > 0xDFFF) {
+    std::lock_guard<std::mutex> lock(encoder_mutex_);
+    char in[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    char out[8];
+    size_t out_size = sizeof out;
+    if (ConvertOnce(static_cast<iconv_t>(encoder_), in, 2, out, &out_size)) {
+      if (out_size == 1) {
+        v = 1u << 16 | static_cast<uint8_t>(out[0]);
+      } else if (out_size == 2) {
+        v = 2u << 16 | static_cast<uint8_t>(out[0]) |
+            static_cast<uint32_t>(static_cast<uint8_t>(out[1])) << 8;
+      }
+    }
+  }
+  to_ansi_[c].store(v, std::memory_order_release);
+  return v;
 }
 
 std::string EmulatedCodePage::WideToAnsi(std::u16string_view text) {
@@ -102,19 +112,18 @@ std::string EmulatedCodePage::WideToAnsi(std::u16string_view text) {
       out.push_back('\0');
       continue;
     }
-    const uint16_t m = to_ansi_[c];
-    if (m == 0) {
+    const uint32_t m = Encode(c);
+    const uint32_t count = m >> 16;
+    if (count == 0) {
       // A surrogate pair is one character that no ANSI code page holds: one '?'.
       if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
           text[i + 1] <= 0xDFFF) {
         ++i;
       }
       out.push_back('?');
-    } else if (to_ansi_is_double_[c]) {
-      out.push_back(static_cast<char>(m & 0xFF));
-      out.push_back(static_cast<char>(m >> 8));
     } else {
-      out.push_back(static_cast<char>(m));
+      out.push_back(static_cast<char>(m & 0xFF));
+      if (count == 2) out.push_back(static_cast<char>((m >> 8) & 0xFF));
     }
   }
   return out;

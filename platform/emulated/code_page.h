@@ -1,11 +1,14 @@
 // The ANSI code page of an emulated computer (1252 by default, 932 for a Japanese computer),
-// built once into lookup tables from glibc iconv so that conversions need no locks.
+// with lookup tables from glibc iconv: the decoding side built when the computer is opened, the
+// encoding side filled character by character on first use.
 #ifndef PLATFORM_EMULATED_CODE_PAGE_H_
 #define PLATFORM_EMULATED_CODE_PAGE_H_
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@ class EmulatedCodePage : public CodePage {
  public:
   // Fails (null) when iconv does not know "CP<code_page>".
   static std::unique_ptr<EmulatedCodePage> Create(uint32_t code_page);
+  ~EmulatedCodePage() override;
 
   uint32_t AnsiCodePage() override { return code_page_; }
   std::string WideToAnsi(std::u16string_view text) override;
@@ -25,11 +29,18 @@ class EmulatedCodePage : public CodePage {
  private:
   explicit EmulatedCodePage(uint32_t code_page) : code_page_(code_page) {}
 
+  // The bytes of one UTF-16 code unit: kNoMapping, or the byte count in bits 16-17 and the bytes
+  // (first in bits 0-7, second in bits 8-15). Entries start as kUnknown and are filled from
+  // iconv on first use, so opening a computer costs no table of 65536 conversions.
+  uint32_t Encode(char16_t c);
+
+  static constexpr uint32_t kUnknown = 0xFFFFFFFF;
+  static constexpr uint32_t kNoMapping = 0;
+
   uint32_t code_page_;
-  // For each UTF-16 code unit: 0 = no mapping, else the byte(s): low byte first, 0x100 flag set
-  // when two bytes (lead in bits 0-7, trail in bits 8-15 of `double_byte_`).
-  std::vector<uint16_t> to_ansi_;          // 65536 entries; 0 means none (except for U+0000)
-  std::vector<uint8_t> to_ansi_is_double_;  // 65536 flags
+  std::unique_ptr<std::atomic<uint32_t>[]> to_ansi_;  // 65536 entries
+  std::mutex encoder_mutex_;
+  void* encoder_ = nullptr;  // iconv_t, used under encoder_mutex_
   std::array<char16_t, 256> single_to_wide_{};
   std::array<bool, 256> is_lead_{};
   std::vector<char16_t> double_to_wide_;  // 65536 entries, index lead<<8|trail; 0 = none

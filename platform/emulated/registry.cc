@@ -44,13 +44,12 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
-      int64_t id = id_;
-      for (const auto& part : SplitPath(path)) {
+      const auto parts = SplitPath(path);
+      for (const auto& part : parts) {
         if (part.size() > kMaxKeyNameChars) return kErrorInvalidParameter;
-        bool denied = false;
-        if (!FindChild(id, part, &id, &denied)) return kErrorFileNotFound;
-        if (denied) return kErrorAccessDenied;
       }
+      int64_t id = id_;
+      if (Result r = ResolvePath(parts, &id); r != kSuccess) return r;
       *out = Make(id, access == RegAccess::kReadWrite);
       return kSuccess;
     } catch (const DbError&) {
@@ -263,6 +262,40 @@ class EmulatedRegKey : public RegKey {
     if (id == kLocalMachineId || id == kCurrentUserId) return true;
     Statement s(db(), "SELECT 1 FROM reg_key WHERE id = ?");
     return s.Bind(1, id).Step();
+  }
+
+  // Walks `parts` down from *id, up to kLevelsPerQuery keys with one query (a join per level on
+  // the (parent, upper) index): a deep path costs one statement, not one per key. Answers
+  // kErrorFileNotFound at the first missing key and kErrorAccessDenied at the first denied one.
+  Result ResolvePath(const std::vector<std::u16string>& parts, int64_t* id) {
+    constexpr size_t kLevelsPerQuery = 8;
+    for (size_t first = 0; first < parts.size(); first += kLevelsPerQuery) {
+      const size_t levels = std::min(kLevelsPerQuery, parts.size() - first);
+      std::string sql = "SELECT k1.id, k1.denied";
+      for (size_t i = 2; i <= levels; ++i) {
+        sql += ", k" + std::to_string(i) + ".id, k" + std::to_string(i) + ".denied";
+      }
+      sql += " FROM reg_key k1";
+      for (size_t i = 2; i <= levels; ++i) {
+        const std::string k = "k" + std::to_string(i);
+        sql += " LEFT JOIN reg_key " + k + " ON " + k + ".parent = k" + std::to_string(i - 1) +
+               ".id AND " + k + ".upper = ?" + std::to_string(i + 1);
+      }
+      sql += " WHERE k1.parent = ?1 AND k1.upper = ?2";
+      Statement s(db(), sql);
+      s.Bind(1, *id);
+      for (size_t i = 0; i < levels; ++i) {
+        s.Bind(static_cast<int>(i + 2), Upper8(parts[first + i]));
+      }
+      if (!s.Step()) return kErrorFileNotFound;
+      for (size_t i = 0; i < levels; ++i) {
+        const int column = static_cast<int>(2 * i);
+        if (s.IsNull(column)) return kErrorFileNotFound;
+        if (s.Int(column + 1) != 0) return kErrorAccessDenied;
+        *id = s.Int(column);
+      }
+    }
+    return kSuccess;
   }
 
   bool FindChild(int64_t parent, std::u16string_view name, int64_t* id, bool* denied) {

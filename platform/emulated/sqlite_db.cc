@@ -140,7 +140,7 @@ Transaction::Transaction(Database& db, Kind kind) : db_(db), lock_(db.mutex()) {
   // processes. Retry a few times on top, for the rare busy answer that skips the handler.
   for (int attempt = 0;; ++attempt) {
     try {
-      db_.Exec(kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN");
+      Statement(db_, kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN").Step();
       break;
     } catch (const DbError& e) {
       if (e.code != SQLITE_BUSY || attempt >= 20) throw;
@@ -151,12 +151,17 @@ Transaction::Transaction(Database& db, Kind kind) : db_(db), lock_(db.mutex()) {
 }
 
 Transaction::~Transaction() {
-  if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!open_) return;
+  try {
+    Statement(db_, "ROLLBACK").Step();
+  } catch (const DbError&) {
+    sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
 }
 
 void Transaction::Commit() {
   if (!open_) return;
-  db_.Exec("COMMIT");
+  Statement(db_, "COMMIT").Step();
   open_ = false;
 }
 
