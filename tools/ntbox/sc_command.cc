@@ -154,6 +154,22 @@ struct ScContext {
   std::unique_ptr<ServiceManagerHandle> manager;
 };
 
+// Opens the computer and its service control manager (`target` empty = this computer). Returns
+// 0, or the exit code after reporting the failure.
+int OpenManager(std::u16string_view target, std::unique_ptr<EmulatedPlatform>* computer,
+                std::unique_ptr<ServiceManagerHandle>* manager) {
+  std::string error;
+  *computer = OpenComputer(&error);
+  if (!*computer) {
+    std::fprintf(stderr, "ntbox: %s\n", error.c_str());
+    return kExitError;
+  }
+  const Result r =
+      (*computer)->service_manager().Open(target, platform::kScManagerAllAccess, manager);
+  if (r != platform::kSuccess) return Failed(**computer, "OpenSCManager", r);
+  return 0;
+}
+
 int OpenService(ScContext& sc, const std::u16string& name, uint32_t access, const char* operation,
                 std::unique_ptr<ServiceHandle>* out) {
   const Result r = sc.manager->OpenService(name, access, out);
@@ -340,16 +356,10 @@ int RunSc(const Args& all_args) {
     return kExitUsage;
   }
 
-  std::string error;
-  auto computer = OpenComputer(&error);
-  if (!computer) {
-    std::fprintf(stderr, "ntbox: %s\n", error.c_str());
-    return kExitError;
-  }
-  ScContext sc{*computer, nullptr};
-  const Result r =
-      computer->service_manager().Open(target, platform::kScManagerAllAccess, &sc.manager);
-  if (r != platform::kSuccess) return Failed(*computer, "OpenSCManager", r);
+  std::unique_ptr<EmulatedPlatform> computer;
+  std::unique_ptr<ServiceManagerHandle> manager;
+  if (const int failed = OpenManager(target, &computer, &manager)) return failed;
+  ScContext sc{*computer, std::move(manager)};
   if (verb == "query") return Query(sc, name);
   if (verb == "stop") return Stop(sc, name, wait_seconds);
   if (verb == "delete") return Delete(sc, name);
@@ -365,16 +375,10 @@ int RunBoot(const Args& args) {
     std::fputs(kBootUsage, stderr);
     return kExitUsage;
   }
-  std::string error;
-  auto computer = OpenComputer(&error);
-  if (!computer) {
-    std::fprintf(stderr, "ntbox: %s\n", error.c_str());
-    return kExitError;
-  }
-  ScContext sc{*computer, nullptr};
-  const Result r =
-      computer->service_manager().Open(u"", platform::kScManagerAllAccess, &sc.manager);
-  if (r != platform::kSuccess) return Failed(*computer, "OpenSCManager", r);
+  std::unique_ptr<EmulatedPlatform> computer;
+  std::unique_ptr<ServiceManagerHandle> manager;
+  if (const int failed = OpenManager(u"", &computer, &manager)) return failed;
+  ScContext sc{*computer, std::move(manager)};
 
   std::unique_ptr<platform::RegKey> hklm, services;
   computer->registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
