@@ -40,4 +40,20 @@ Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value)
   return kSuccess;
 }
 
+Result DeleteKeyTree(RegKey& parent, std::u16string_view path) {
+  std::unique_ptr<RegKey> key;
+  Result r = parent.OpenKey(path, RegAccess::kReadWrite, &key);
+  if (r != kSuccess) return r;
+  // Always enumerate index 0: each deletion shifts the remaining subkeys down. The name buffer
+  // is larger than any name a registry keeps, so no subkey is left behind for its length.
+  std::u16string child;
+  while ((r = key->EnumKey(0, 16384, &child)) == kSuccess) {
+    r = DeleteKeyTree(*key, child);
+    if (r != kSuccess) return r;
+  }
+  if (r != kErrorNoMoreItems) return r;
+  key.reset();
+  return parent.DeleteKey(path);
+}
+
 }  // namespace platform

@@ -229,23 +229,6 @@ uint32_t DwordOr(RegKey& key, std::u16string_view name, uint32_t fallback) {
 
 bool MarkedForDelete(RegKey& key) { return DwordOr(key, u"DeleteFlag", 0) != 0; }
 
-// RegDeleteKeyW refuses keys with subkeys; the control manager removes a service's whole tree.
-Result DeleteKeyTree(RegKey& parent, std::u16string_view name) {
-  std::unique_ptr<RegKey> key;
-  Result r = parent.OpenKey(name, RegAccess::kReadWrite, &key);
-  if (r != kSuccess) return r;
-  for (;;) {
-    std::u16string child;
-    r = key->EnumKey(0, 512, &child);
-    if (r == kErrorNoMoreItems) break;
-    if (r != kSuccess) return r;
-    r = DeleteKeyTree(*key, child);
-    if (r != kSuccess) return r;
-  }
-  key.reset();
-  return parent.DeleteKey(name);
-}
-
 // Removes a service marked for deletion once its process is gone.
 void RemoveIfDeletedAndStopped(Machine& machine, Registry& registry, std::u16string_view name) {
   std::unique_ptr<RegKey> key;

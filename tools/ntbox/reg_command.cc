@@ -547,21 +547,6 @@ int Add(EmulatedPlatform& p, const Args& args) {
 
 // ---- delete ---------------------------------------------------------------------------------
 
-// Deletes `path` below `parent` with everything beneath it, children first.
-Result DeleteTree(RegKey& parent, std::u16string_view path) {
-  std::unique_ptr<RegKey> key;
-  Result r = parent.OpenKey(path, RegAccess::kReadWrite, &key);
-  if (r != platform::kSuccess) return r;
-  std::u16string child;
-  while ((r = key->EnumKey(0, kNameBufferChars, &child)) == platform::kSuccess) {
-    r = DeleteTree(*key, child);
-    if (r != platform::kSuccess) return r;
-  }
-  if (r != platform::kErrorNoMoreItems) return r;
-  key.reset();
-  return parent.DeleteKey(path);
-}
-
 // Runs `work` inside one write transaction of the computer's database when the key is local, so
 // that a failure halfway leaves everything as it was.
 Result Atomically(EmulatedPlatform& p, bool local, const std::function<Result()>& work) {
@@ -626,7 +611,7 @@ int Delete(EmulatedPlatform& p, const Args& args) {
   r = Atomically(p, name.computer.empty(), [&]() -> Result {
     if (whole_key) {
       key.reset();
-      return DeleteTree(*root, name.path);
+      return platform::DeleteKeyTree(*root, name.path);
     }
     if (have_value) return key->DeleteValue(value);
     std::u16string n;
@@ -752,7 +737,7 @@ Result Apply(EmulatedPlatform& p, const RegFile& file, int* line, std::string* w
     if (r != platform::kSuccess) return r;
     if (entry.remove) {
       if (entry.path.empty()) return platform::kErrorAccessDenied;  // a root cannot go
-      r = DeleteTree(*root, entry.path);
+      r = platform::DeleteKeyTree(*root, entry.path);
       if (r != platform::kSuccess && r != platform::kErrorFileNotFound) return r;
       continue;
     }

@@ -90,6 +90,10 @@ Result SetString(RegKey& key, std::u16string_view name, std::u16string_view valu
 Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value);
 // Reads a text value as UTF-16, up to its stored length, without its terminator.
 Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value);
+// RegDeleteTreeW on a named subkey: deletes the key at `path` below `parent` with all its
+// subkeys and values, children first. Stops at the first failure and returns its code; what was
+// deleted before it stays deleted, as on Windows.
+Result DeleteKeyTree(RegKey& parent, std::u16string_view path);
 
 }  // namespace platform
 
