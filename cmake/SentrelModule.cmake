@@ -28,3 +28,33 @@ function(sentrel_module name dir)
     gtest_discover_tests(${name}_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
   endif()
 endfunction()
+
+# sentrel_qt_module(NAME DIR [DEPS ...] [TEST_DEPS ...])
+# A module of Qt 6 Widgets code: a static library from DIR/*.cc (minus *_test.cc) with AUTOMOC,
+# and one Qt Test executable per DIR/*_test.cc (each has its own QTEST_MAIN), named
+# NAME_<file stem>. The tests run on the offscreen platform, so they need no display. Call it only
+# when SENTREL_HAVE_QT is true (Qt 6 found, not cross-compiling).
+function(sentrel_qt_module name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cc ${dir}/*.h)
+  file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cc)
+  if(tests)
+    list(REMOVE_ITEM srcs ${tests})
+  endif()
+  add_library(${name} STATIC ${srcs})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Qt6::Widgets ${ARG_DEPS})
+  if(tests AND SENTREL_BUILD_TESTS)
+    foreach(test_src ${tests})
+      get_filename_component(stem ${test_src} NAME_WE)
+      set(test_name ${name}_${stem})
+      add_executable(${test_name} ${test_src})
+      set_target_properties(${test_name} PROPERTIES AUTOMOC ON)
+      target_link_libraries(${test_name} PRIVATE ${name} ${ARG_TEST_DEPS} Qt6::Test)
+      add_test(NAME ${test_name} COMMAND ${test_name})
+      set_tests_properties(${test_name} PROPERTIES LABELS "unit;qt"
+                           ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    endforeach()
+  endif()
+endfunction()
