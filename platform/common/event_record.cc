@@ -65,8 +65,8 @@ std::vector<uint8_t> BuildEventRecord(const EventRecordFields& f) {
   h.EventType = f.event_type;
   h.NumStrings = static_cast<uint16_t>(f.strings.size());
   h.EventCategory = f.category;
-  h.ReservedFlags = 0;
-  h.ClosingRecordNumber = 0;
+  h.ReservedFlags = f.reserved_flags;
+  h.ClosingRecordNumber = f.closing_record_number;
   h.StringOffset = string_offset;
   h.UserSidLength = static_cast<uint32_t>(f.user_sid.size());
   h.UserSidOffset = sid_offset;
@@ -91,6 +91,8 @@ std::optional<EventRecordFields> ParseEventRecord(const uint8_t* bytes, size_t s
   f.event_id = h.EventID;
   f.event_type = h.EventType;
   f.category = h.EventCategory;
+  f.reserved_flags = h.ReservedFlags;
+  f.closing_record_number = h.ClosingRecordNumber;
   size_t next = 0;
   if (!ReadWide(bytes, sizeof h, end, &f.source, &next)) return std::nullopt;
   if (!ReadWide(bytes, next, end, &f.computer, &next)) return std::nullopt;

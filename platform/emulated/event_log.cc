@@ -44,10 +44,10 @@ Result ResolveTarget(std::u16string_view server, const std::shared_ptr<Machine>&
 
 // The key of a log, SYSTEM\CurrentControlSet\Services\EventLog\<log>. A name with a backslash
 // would reach a source's key below a log, so it names no log.
-Result OpenLogKey(RegKey& hklm, std::u16string_view log, std::unique_ptr<RegKey>* key) {
+Result OpenLogKey(RegKey& hklm, std::u16string_view log, std::unique_ptr<RegKey>* key,
+                  RegAccess access = RegAccess::kRead) {
   if (log.empty() || log.find(u'\\') != std::u16string_view::npos) return kErrorFileNotFound;
-  return hklm.OpenKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), RegAccess::kRead,
-                      key);
+  return hklm.OpenKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), access, key);
 }
 
 uint32_t MaxSizeOf(RegKey& log_key) {
@@ -85,6 +85,39 @@ bool WellFormed(const uint8_t* data, size_t size) {
   return length == size && trailer == size && signature == kEventLogSignature;
 }
 
+// A log's numbering and the bytes its records take, as kept in evt_log.
+struct LogState {
+  int64_t next = 1;
+  int64_t total = 0;
+};
+
+// Reads the state of the log `log`, making its row when the log has none yet. Call inside a
+// write transaction.
+LogState OpenLogState(Database& db, const std::string& log) {
+  LogState state;
+  Statement s(db, "SELECT next_number, total_bytes FROM evt_log WHERE upper = ?");
+  s.Bind(1, log);
+  if (s.Step()) {
+    state.next = s.Int(0);
+    state.total = s.Int(1);
+  } else {
+    Statement insert(db, "INSERT INTO evt_log(upper, next_number, total_bytes) VALUES(?, 1, 0)");
+    insert.Bind(1, log).Step();
+  }
+  return state;
+}
+
+void SaveLogState(Database& db, const std::string& log, const LogState& state) {
+  Statement update(db, "UPDATE evt_log SET next_number = ?, total_bytes = ? WHERE upper = ?");
+  update.Bind(1, state.next).Bind(2, state.total).Bind(3, log).Step();
+}
+
+void InsertRecord(Database& db, const std::string& log, int64_t number,
+                  const std::vector<uint8_t>& record) {
+  Statement insert(db, "INSERT INTO evt_record(log, number, data) VALUES(?, ?, ?)");
+  insert.Bind(1, log).Bind(2, number).BindBlob(3, record.data(), record.size()).Step();
+}
+
 // Appends a record to the log `upper` (its upper-case name) of `machine`, making room by
 // removing the oldest records when the log would grow past `max_size` bytes. One write
 // transaction, so writers in several processes get distinct numbers and lose nothing.
@@ -94,29 +127,16 @@ Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_
   try {
     Database& db = machine.db();
     Transaction t(db, Transaction::kWrite);
-    int64_t next = 1, total = 0;
-    {
-      Statement s(db, "SELECT next_number, total_bytes FROM evt_log WHERE upper = ?");
-      s.Bind(1, log);
-      if (s.Step()) {
-        next = s.Int(0);
-        total = s.Int(1);
-      } else {
-        Statement insert(db,
-                         "INSERT INTO evt_log(upper, next_number, total_bytes) VALUES(?, 1, 0)");
-        insert.Bind(1, log).Step();
-      }
-    }
-    fields.record_number = static_cast<uint32_t>(next);
+    LogState state = OpenLogState(db, log);
+    fields.record_number = static_cast<uint32_t>(state.next);
     const std::vector<uint8_t> record = BuildEventRecord(fields);
     if (record.size() > max_size) return kErrorLogFileFull;
 
-    if (total + static_cast<int64_t>(record.size()) > max_size) {
+    if (state.total + static_cast<int64_t>(record.size()) > max_size) {
       // Walk the oldest records until enough room is free, then drop them in one statement.
-      const int64_t must_free = total + static_cast<int64_t>(record.size()) - max_size;
+      const int64_t must_free = state.total + static_cast<int64_t>(record.size()) - max_size;
       int64_t freed = 0, last = 0;
-      Statement s(db,
-                  "SELECT number, length(data) FROM evt_record WHERE log = ? ORDER BY number");
+      Statement s(db, "SELECT number, length(data) FROM evt_record WHERE log = ? ORDER BY number");
       s.Bind(1, log);
       while (freed < must_free && s.Step()) {
         last = s.Int(0);
@@ -124,17 +144,13 @@ Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_
       }
       Statement del(db, "DELETE FROM evt_record WHERE log = ? AND number <= ?");
       del.Bind(1, log).Bind(2, last).Step();
-      total -= freed;
+      state.total -= freed;
     }
 
-    Statement insert(db, "INSERT INTO evt_record(log, number, data) VALUES(?, ?, ?)");
-    insert.Bind(1, log).Bind(2, next).BindBlob(3, record.data(), record.size()).Step();
-    Statement update(db,
-                     "UPDATE evt_log SET next_number = ?, total_bytes = ? WHERE upper = ?");
-    update.Bind(1, next + 1)
-        .Bind(2, total + static_cast<int64_t>(record.size()))
-        .Bind(3, log)
-        .Step();
+    InsertRecord(db, log, state.next, record);
+    state.next += 1;
+    state.total += static_cast<int64_t>(record.size());
+    SaveLogState(db, log, state);
     t.Commit();
     *number = fields.record_number;
     return kSuccess;
@@ -358,6 +374,114 @@ Result EmulatedEventLog::Append(std::u16string_view log, const EventRecordFields
   Result r = OpenLogKey(*hklm, log, &key);
   if (r != kSuccess) return r;
   return AppendRecord(*machine_, Upcase(log), MaxSizeOf(*key), fields, number);
+}
+
+namespace {
+
+constexpr uint64_t kMaxSizeStep = 0x10000;
+constexpr uint64_t kLargestMaxSize = 0xFFFF0000;
+
+bool Rising(const std::vector<EventRecordFields>& records) {
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (records[i].record_number == 0) return false;
+    if (i > 0 && records[i].record_number <= records[i - 1].record_number) return false;
+  }
+  return true;
+}
+
+bool HasRecords(Database& db, const std::string& log) {
+  Statement s(db, "SELECT 1 FROM evt_record WHERE log = ? LIMIT 1");
+  s.Bind(1, log);
+  return s.Step();
+}
+
+}  // namespace
+
+Result EmulatedEventLog::Import(std::u16string_view log,
+                                const std::vector<EventRecordFields>& records,
+                                const ImportOptions& options, ImportOutcome* outcome) {
+  *outcome = ImportOutcome{};
+  std::unique_ptr<RegKey> hklm, key;
+  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  Result r = OpenLogKey(*hklm, log, &key, options.grow ? RegAccess::kReadWrite : RegAccess::kRead);
+  if (r != kSuccess) return r;
+  if (options.keep_numbers && !Rising(records)) return kErrorInvalidParameter;
+
+  // The layout does not depend on the number, so each record is laid out once and numbered
+  // in place.
+  std::vector<std::vector<uint8_t>> laid_out;
+  laid_out.reserve(records.size());
+  uint64_t bytes = 0;
+  for (const auto& f : records) {
+    laid_out.push_back(BuildEventRecord(f));
+    bytes += laid_out.back().size();
+  }
+
+  const std::string upper = Utf16ToUtf8(Upcase(log));
+  try {
+    Database& db = machine_->db();
+    Transaction t(db, Transaction::kWrite);
+    LogState state = OpenLogState(db, upper);
+    if (options.keep_numbers && HasRecords(db, upper)) return kErrorAlreadyExists;
+    if (!options.keep_numbers &&
+        static_cast<uint64_t>(state.next) + records.size() > uint64_t{0xFFFFFFFF} + 1) {
+      return kErrorInvalidParameter;
+    }
+    outcome->bytes_needed = static_cast<uint64_t>(state.total) + bytes;
+    outcome->max_size = MaxSizeOf(*key);
+    if (outcome->bytes_needed > outcome->max_size) {
+      const uint64_t grown =
+          (outcome->bytes_needed + kMaxSizeStep - 1) / kMaxSizeStep * kMaxSizeStep + kMaxSizeStep;
+      if (!options.grow || grown > kLargestMaxSize) return kErrorLogFileFull;
+      // Written inside this transaction: a failed import leaves MaxSize as it was.
+      r = SetDword(*key, u"MaxSize", static_cast<uint32_t>(grown));
+      if (r != kSuccess) return r;
+      outcome->max_size = static_cast<uint32_t>(grown);
+      outcome->grew = true;
+    }
+    for (size_t i = 0; i < laid_out.size(); ++i) {
+      const uint32_t number =
+          options.keep_numbers ? records[i].record_number : static_cast<uint32_t>(state.next + i);
+      std::memcpy(laid_out[i].data() + 8, &number, 4);  // RecordNumber
+      InsertRecord(db, upper, number, laid_out[i]);
+      if (i == 0) outcome->first_number = number;
+      outcome->last_number = number;
+    }
+    if (!records.empty()) {
+      state.next = int64_t{outcome->last_number} + 1;
+      state.total += static_cast<int64_t>(bytes);
+      SaveLogState(db, upper, state);
+    }
+    t.Commit();
+    return kSuccess;
+  } catch (const DbError&) {
+    return kErrorEventlogFileCorrupt;
+  }
+}
+
+Result EmulatedEventLog::Snapshot(std::u16string_view log, LogSnapshot* out) {
+  *out = LogSnapshot{};
+  std::unique_ptr<RegKey> hklm, key;
+  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  Result r = OpenLogKey(*hklm, log, &key);
+  if (r != kSuccess) return r;
+  const std::string upper = Utf16ToUtf8(Upcase(log));
+  try {
+    Database& db = machine_->db();
+    Transaction t(db, Transaction::kRead);
+    Statement state(db, "SELECT next_number FROM evt_log WHERE upper = ?");
+    state.Bind(1, upper);
+    if (state.Step()) out->next_number = static_cast<uint32_t>(state.Int(0));
+    Statement s(db, "SELECT data FROM evt_record WHERE log = ? ORDER BY number");
+    s.Bind(1, upper);
+    while (s.Step()) {
+      if (!WellFormed(s.BlobData(0), s.BlobSize(0))) return kErrorEventlogFileCorrupt;
+      out->records.push_back(s.Blob(0));
+    }
+    return kSuccess;
+  } catch (const DbError&) {
+    return kErrorEventlogFileCorrupt;
+  }
 }
 
 }  // namespace platform::emulated

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/computer.h"
@@ -12,6 +13,25 @@
 #include "platform/registry.h"
 
 namespace platform::emulated {
+
+struct ImportOptions {
+  bool keep_numbers = false;  // keep the records' own numbers (the log must be empty)
+  bool grow = false;          // raise the log's MaxSize when the records would not fit
+};
+
+struct ImportOutcome {
+  uint32_t first_number = 0;  // the numbers the records got in the log (0 when none)
+  uint32_t last_number = 0;
+  uint64_t bytes_needed = 0;  // what the log's records take with the imported ones
+  uint32_t max_size = 0;      // the log's MaxSize, after any raise
+  bool grew = false;          // whether MaxSize was raised
+};
+
+// Everything a backup of a log needs, read at one moment.
+struct LogSnapshot {
+  std::vector<std::vector<uint8_t>> records;  // EVENTLOGRECORD bytes, oldest first
+  uint32_t next_number = 1;                   // the number the next record will get
+};
 
 class EmulatedEventLog : public EventLog {
  public:
@@ -31,6 +51,19 @@ class EmulatedEventLog : public EventLog {
   // here), for tools and tests that write what ReportEvent cannot (another computer name, a
   // chosen time). Returns the record's number in *number.
   Result Append(std::u16string_view log, const EventRecordFields& fields, uint32_t* number);
+
+  // Appends `records` in their order with every field as given, in one transaction: all of them
+  // or, on any failure, none. Each gets the log's next number, or with keep_numbers its own
+  // (then the log must hold no record: kErrorAlreadyExists; and the numbers must rise:
+  // kErrorInvalidParameter). An import never makes the log drop a record: when the log's records
+  // and the new ones would take more than MaxSize it answers kErrorLogFileFull, unless `grow`
+  // raises MaxSize to the next multiple of 64 KB that holds them with 64 KB to spare.
+  // *outcome is filled in on success and for kErrorLogFileFull.
+  Result Import(std::u16string_view log, const std::vector<EventRecordFields>& records,
+                const ImportOptions& options, ImportOutcome* outcome);
+
+  // The log's records and next number, read in one transaction.
+  Result Snapshot(std::u16string_view log, LogSnapshot* out);
 
  private:
   std::shared_ptr<Machine> machine_;

@@ -21,6 +21,12 @@ SymbolicName=EVENT_SERVICE_EXIT_FAILED
 Language=English
 The %1 service terminated with the following error: %n%2
 .
+MessageId=7035
+Severity=Informational
+SymbolicName=EVENT_SERVICE_CONTROL_SUCCESS
+Language=English
+The %1 service was successfully sent a %2 control.
+.
 MessageId=7036
 Severity=Informational
 SymbolicName=EVENT_SERVICE_STATUS_SUCCESS

@@ -13,6 +13,7 @@
 #include "service/base/record_view.h"
 #include "service/render/event_message.h"
 #include "tools/ntbox/commands.h"
+#include "tools/ntbox/evt_file_command.h"
 #include "tools/ntbox/machine_arg.h"
 
 namespace ntbox {
@@ -37,10 +38,15 @@ const char kEvtUsage[] =
     "       ntbox evt query LOG [--format text|json] [--from N] [--backwards]\n"
     "       ntbox evt clear LOG\n"
     "       ntbox evt logs\n"
+    "       ntbox evt import LOG FILE.evt [--keep-numbers] [--grow]\n"
+    "       ntbox evt export LOG FILE.evt\n"
     "TYPE: success|error|warning|information|audit-success|audit-failure|N\n"
     "N: decimal or 0x hex (the event id is the full 32-bit number)\n"
     "WHEN: seconds since 1970-01-01 UTC, or YYYY-MM-DDTHH:MM:SS in the computer's local time;\n"
-    "      --time-written defaults to --time, and both to now\n";
+    "      --time-written defaults to --time, and both to now\n"
+    "import appends the records of a classic event log file, all or none, with new numbers\n"
+    "      (--keep-numbers: the file's own, into an empty log); --grow raises MaxSize when the\n"
+    "      log could not hold them. export writes the log as a backup file.\n";
 
 const char kEventCreateUsage[] =
     "usage: ntbox eventcreate [/L LOG] [/SO SOURCE] /T TYPE /ID N /D DESCRIPTION\n"
@@ -557,7 +563,8 @@ int RunEvt(const Args& args) {
     return args.empty() ? kExitUsage : 0;
   }
   const std::string& verb = args[0];
-  if (verb != "write" && verb != "query" && verb != "clear" && verb != "logs") {
+  if (verb != "write" && verb != "query" && verb != "clear" && verb != "logs" && verb != "import" &&
+      verb != "export") {
     return UsageError("evt: unknown subcommand '" + verb + "'", kEvtUsage);
   }
   std::string error;
@@ -567,6 +574,8 @@ int RunEvt(const Args& args) {
   if (verb == "write") return EvtWrite(*computer, rest);
   if (verb == "query") return EvtQuery(*computer, rest);
   if (verb == "clear") return EvtClear(*computer, rest);
+  if (verb == "import") return EvtImport(*computer, rest);
+  if (verb == "export") return EvtExport(*computer, rest);
   return EvtLogs(*computer, rest);
 }
 

@@ -62,6 +62,9 @@ struct EventRecordFields {
   std::vector<uint8_t> user_sid;  // binary SID; empty = no user
   std::vector<std::u16string> strings;
   std::vector<uint8_t> data;
+  // Reserved fields: zero in what this system writes, kept as found in records read from a file.
+  uint16_t reserved_flags = 0;
+  uint32_t closing_record_number = 0;
 };
 
 // Lays a record out byte for byte as Windows does.
