@@ -142,6 +142,28 @@ class EventLogTest : public ::testing::Test {
     ASSERT_EQ(SetDword(*key, u"MaxSize", size), kSuccess);
   }
 
+  uint32_t MaxSize(std::u16string_view name) {
+    std::unique_ptr<RegKey> hklm, key;
+    computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+    uint32_t size = 0;
+    if (hklm->OpenKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(name), RegAccess::kRead,
+                      &key) != kSuccess ||
+        QueryDword(*key, u"MaxSize", &size) != kSuccess) {
+      ADD_FAILURE() << "no MaxSize";
+    }
+    return size;
+  }
+
+  // The log's records, each parsed, with the number the next one will get.
+  std::vector<EventRecordFields> Contents(std::u16string_view name, uint32_t* next = nullptr) {
+    LogSnapshot snapshot;
+    EXPECT_EQ(log().Snapshot(name, &snapshot), kSuccess);
+    std::vector<EventRecordFields> out;
+    for (const auto& r : snapshot.records) out.push_back(*ParseEventRecord(r.data(), r.size()));
+    if (next) *next = snapshot.next_number;
+    return out;
+  }
+
   TempComputer computer_;
 };
 
@@ -470,6 +492,87 @@ TEST_F(EventLogTest, ADamagedStoredRecordIsReportedNotCopied) {
   EXPECT_EQ(reader->Read(kEventLogSeekRead | kEventLogForwardsRead, 2, buffer.data(), 4096, &read,
                          &needed),
             kErrorEventlogFileCorrupt);
+}
+
+TEST_F(EventLogTest, ImportAppendsEveryFieldAsGivenUnderTheLogsNextNumbers) {
+  AppendMany(u"System", 2);
+  std::vector<EventRecordFields> records = {HandRecordFields(), Simple(9)};
+  records[0].record_number = 500;
+  records[0].reserved_flags = 0x67;
+  records[0].closing_record_number = 852069;
+  records[1].record_number = 501;
+  ImportOutcome outcome;
+  ASSERT_EQ(log().Import(u"system", records, {}, &outcome), kSuccess);
+  EXPECT_EQ(outcome.first_number, 3u);
+  EXPECT_EQ(outcome.last_number, 4u);
+  EXPECT_FALSE(outcome.grew);
+
+  uint32_t next = 0;
+  const std::vector<EventRecordFields> stored = Contents(u"System", &next);
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(next, 5u);
+  records[0].record_number = 3;
+  records[1].record_number = 4;
+  EXPECT_EQ(BuildEventRecord(stored[2]), BuildEventRecord(records[0]));
+  EXPECT_EQ(BuildEventRecord(stored[3]), BuildEventRecord(records[1]));
+  uint32_t n = 0;
+  ASSERT_EQ(log().Append(u"System", Simple(10), &n), kSuccess);
+  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(log().Import(u"No Such Log", records, {}, &outcome), kErrorFileNotFound);
+}
+
+TEST_F(EventLogTest, ImportKeepsTheFileNumbersOnlyInAnEmptyLog) {
+  std::vector<EventRecordFields> records = {Simple(1), Simple(2)};
+  records[0].record_number = 1392;
+  records[1].record_number = 1393;
+  ImportOptions keep;
+  keep.keep_numbers = true;
+  ImportOutcome outcome;
+  ASSERT_EQ(log().Import(u"System", records, keep, &outcome), kSuccess);
+  EXPECT_EQ(outcome.first_number, 1392u);
+  uint32_t n = 0;
+  ASSERT_EQ(log().Append(u"System", Simple(3), &n), kSuccess);
+  EXPECT_EQ(n, 1394u);
+  EXPECT_EQ(ReadAll(*OpenLog(u"System"), kEventLogSeekRead | kEventLogForwardsRead, 1393, 1000),
+            Range(1393, 1394));
+
+  EXPECT_EQ(log().Import(u"System", records, keep, &outcome), kErrorAlreadyExists);
+  std::swap(records[0], records[1]);
+  EXPECT_EQ(log().Import(u"Application", records, keep, &outcome), kErrorInvalidParameter);
+  EXPECT_EQ(Contents(u"System").size(), 3u);
+  EXPECT_TRUE(Contents(u"Application").empty());
+}
+
+TEST_F(EventLogTest, AnImportThatWouldDropRecordsIsRefusedUnlessMaxSizeGrows) {
+  SetMaxSize(u"System", 0x10000);
+  AppendMany(u"System", 3);
+  std::vector<EventRecordFields> records;
+  for (uint32_t i = 0; i < 100; ++i) records.push_back(Simple(i, std::u16string(480, u'x')));
+  uint64_t bytes = 0;
+  for (const auto& r : records) bytes += BuildEventRecord(r).size();
+  uint64_t existing = 0;
+  for (const auto& r : Contents(u"System")) existing += BuildEventRecord(r).size();
+  ASSERT_GT(bytes, 0x10000u);
+
+  ImportOutcome outcome;
+  ASSERT_EQ(log().Import(u"System", records, {}, &outcome), kErrorLogFileFull);
+  EXPECT_EQ(outcome.bytes_needed, existing + bytes);
+  EXPECT_EQ(outcome.max_size, 0x10000u);
+  EXPECT_EQ(Contents(u"System").size(), 3u);
+  EXPECT_EQ(MaxSize(u"System"), 0x10000u);
+
+  ImportOptions grow;
+  grow.grow = true;
+  ASSERT_EQ(log().Import(u"System", records, grow, &outcome), kSuccess);
+  EXPECT_TRUE(outcome.grew);
+  const uint64_t want = (existing + bytes + 0xFFFF) / 0x10000 * 0x10000 + 0x10000;
+  EXPECT_EQ(outcome.max_size, want);
+  EXPECT_EQ(MaxSize(u"System"), want);
+  uint32_t next = 0;
+  const auto stored = Contents(u"System", &next);
+  ASSERT_EQ(stored.size(), 103u);  // the log's own three records stay
+  EXPECT_EQ(stored.front().record_number, 1u);
+  EXPECT_EQ(next, 104u);
 }
 
 TEST(EventRecordParseTest, RejectsRecordsWhoseFieldsPointOutside) {

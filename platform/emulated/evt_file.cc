@@ -127,6 +127,17 @@ bool PartsInside(const EventLogRecordHeader& h) {
          (h.DataLength == 0 || inside(h.DataOffset, h.DataLength));
 }
 
+// The names and the strings must end before the trailing length: a terminator found in it would
+// take the length's zero bytes for text.
+bool TextsInside(const EventLogRecordHeader& h, const EventRecordFields& f) {
+  const uint64_t last = h.Length - 4;
+  const uint64_t names_end =
+      sizeof(EventLogRecordHeader) + 2 * (f.source.size() + 1) + 2 * (f.computer.size() + 1);
+  uint64_t strings_end = h.StringOffset;
+  for (const auto& s : f.strings) strings_end += 2 * (s.size() + 1);
+  return names_end <= last && (f.strings.empty() || strings_end <= last);
+}
+
 // Walks the records from the oldest to the end-of-file record.
 bool WalkRecords(const Ring& ring, uint32_t file_size, EvtFile* out, EvtFileError* error) {
   uint32_t at = out->eof.BeginRecord;
@@ -174,7 +185,7 @@ bool WalkRecords(const Ring& ring, uint32_t file_size, EvtFile* out, EvtFileErro
     }
     std::optional<EventRecordFields> fields;
     if (PartsInside(h)) fields = ParseEventRecord(record.data(), length);
-    if (!fields) {
+    if (!fields || !TextsInside(h, *fields)) {
       return Fail(error, at,
                   which + ": its names, strings, SID or data do not fit inside its " +
                       std::to_string(length) + " bytes");
