@@ -9,9 +9,12 @@ mkdir -p build-fuzz/corpus
 for target in build-fuzz/fuzz/*_fuzz; do
   name=$(basename "$target")
   mkdir -p "build-fuzz/corpus/$name"
+  # fuzz/seeds/NAME, where present, holds starting inputs that are only read.
+  seeds=()
+  [[ -d fuzz/seeds/$name ]] && seeds=("fuzz/seeds/$name")
   echo "fuzzing $name for ${seconds}s"
   if ! "$target" -max_total_time="$seconds" -print_final_stats=0 "build-fuzz/corpus/$name" \
-    >"build-fuzz/$name.log" 2>&1; then
+    "${seeds[@]}" >"build-fuzz/$name.log" 2>&1; then
     tail -40 "build-fuzz/$name.log" >&2
     echo "fuzz target $name failed" >&2
     exit 1

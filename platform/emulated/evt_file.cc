@@ -190,12 +190,14 @@ bool WalkRecords(const Ring& ring, uint32_t file_size, EvtFile* out, EvtFileErro
                   which + ": its names, strings, SID or data do not fit inside its " +
                       std::to_string(length) + " bytes");
     }
+    if (h.RecordNumber == 0) return Fail(error, at, "a record numbered 0 (numbers start at 1)");
     if (out->records.empty() && h.RecordNumber != out->eof.OldestRecordNumber) {
       return Fail(error, at,
                   "the oldest record is number " + std::to_string(h.RecordNumber) + ", but " +
                       eof_text + " names " + std::to_string(out->eof.OldestRecordNumber));
     }
-    if (!out->records.empty() && h.RecordNumber != out->records.back().record_number + 1) {
+    if (!out->records.empty() &&
+        h.RecordNumber != uint64_t{out->records.back().record_number} + 1) {
       return Fail(error, at,
                   which + " follows record " + std::to_string(out->records.back().record_number));
     }
@@ -206,7 +208,7 @@ bool WalkRecords(const Ring& ring, uint32_t file_size, EvtFile* out, EvtFileErro
     left -= length;
   }
   if (!out->records.empty() &&
-      out->eof.CurrentRecordNumber != out->records.back().record_number + 1) {
+      out->eof.CurrentRecordNumber != uint64_t{out->records.back().record_number} + 1) {
     return Fail(error, out->eof_offset,
                 eof_text + " names " + std::to_string(out->eof.CurrentRecordNumber) +
                     " as the next record number, but the newest record is " +
