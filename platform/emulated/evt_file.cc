@@ -103,7 +103,8 @@ std::optional<EvtEofRecord> EofAt(const Ring& ring, uint32_t at, uint32_t file_s
 // that newer records did not reach.
 bool FindEof(const Ring& ring, uint32_t file_size, EvtFile* out) {
   bool found = false;
-  for (uint32_t at = kEvtHeaderSize; at + 4 <= file_size; at += 4) {
+  for (uint64_t offset = kEvtHeaderSize; offset + 4 <= file_size; offset += 4) {
+    const uint32_t at = static_cast<uint32_t>(offset);
     const std::optional<EvtEofRecord> eof = EofAt(ring, at, file_size);
     if (eof && (!found || eof->CurrentRecordNumber > out->eof.CurrentRecordNumber)) {
       out->eof = *eof;
