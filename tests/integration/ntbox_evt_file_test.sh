@@ -69,24 +69,15 @@ expect_error "the Application log is not empty" "$ntbox" evt import Application 
 [[ $("$ntbox" evt export "DNS Server" "$work/empty.evt") == *"empty"* ]] || fail "empty export"
 python3 "$reader" "$work/empty.evt" >"$work/out" && [[ ! -s $work/out ]] || fail "empty export not empty"
 
-# --- damaged files: refused with the offset, nothing imported ---
+# --- damaged files (each kind is in the unit tests): refused with the offset, nothing imported ---
 before=$(counts)
 head -c 1000000 "$evt" >"$work/truncated.evt"
-expect_error "offset 1802736 (0x1B81F0): no end-of-file record" "$ntbox" evt import System "$work/truncated.evt"
-cp "$evt" "$work/signature.evt"
-printf 'LfLx' | dd of="$work/signature.evt" bs=1 seek=4 conv=notrunc status=none
-expect_error 'offset 4 (0x4): no "LfLe" signature' "$ntbox" evt import System "$work/signature.evt"
+expect_error "offset 1802736 (0x1B81F0): no end-of-file record" "$ntbox" evt import System "$work/truncated.evt" --grow
 # Record 5000 (at 0x1307F8) claims to run on past the end of the log.
 cp "$evt" "$work/length.evt"
 printf '\xf0\xff\xff\x0f' | dd of="$work/length.evt" bs=1 seek=$((0x1307F8)) conv=notrunc status=none
 expect_error "offset 1247224 (0x1307F8): a record of 268435440 bytes would run past" \
-  "$ntbox" evt import System "$work/length.evt"
-# Its trailing length disagrees with its first.
-cp "$evt" "$work/trailer.evt"
-length=$(od -An -tu4 -j $((0x1307F8)) -N4 "$evt" | tr -d ' ')
-printf '\x00\x00\x00\x00' | dd of="$work/trailer.evt" bs=1 seek=$((0x1307F8 + length - 4)) conv=notrunc status=none
-expect_error "offset 1247224 (0x1307F8): record 5000 gives its length as $length at its start and 0 at its end" \
-  "$ntbox" evt import System "$work/trailer.evt"
+  "$ntbox" evt import System "$work/length.evt" --grow
 [[ $(counts) == "$before" ]] || fail "a refused import changed the logs: $(counts), was $before"
 
 # --- usage and files ---
