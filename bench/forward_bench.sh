@@ -5,4 +5,4 @@
 set -euo pipefail
 build=${1:?usage: forward_bench.sh BUILD_DIR [ARGS...]}
 shift
-exec unshare -rn sh -c 'ip link set lo up && exec "$0" "$@"' "$build/bench/forward_bench" "$@"
+exec unshare -rn sh -c 'ip link set lo up && exec "$0" "$@"' "$build/bin/forward_bench" "$@"

@@ -56,7 +56,7 @@ if [ "$smoke" -eq 1 ]; then
   prefix=$(mktemp -d)
   # Wait for this prefix's Wine server to save and exit before removing the prefix.
   trap 'WINEPREFIX="$prefix" "$wineserver" -w 2>/dev/null || true; rm -rf "$prefix"' EXIT
-  WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" build-mingw/tools/win32_smoke/win32_smoke.exe ||
+  WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" build-mingw/bin/win32_smoke.exe ||
     fail "win32_smoke.exe under Wine"
   echo "cross_build_windows: smoke OK"
 fi

@@ -6,7 +6,7 @@ seconds=${1:-60}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 mkdir -p build-fuzz/corpus
-for target in build-fuzz/fuzz/*_fuzz; do
+for target in build-fuzz/bin/*_fuzz; do
   name=$(basename "$target")
   mkdir -p "build-fuzz/corpus/$name"
   # fuzz/seeds/NAME, where present, holds starting inputs that are only read.

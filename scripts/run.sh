@@ -22,8 +22,8 @@ elif [[ $# -gt 0 ]]; then
 fi
 
 name="Brinmoor Vaskwell"
-ntbox=$root/build/tools/ntbox/ntbox
-vaskwell=$root/build/service/vaskwell/vaskwell
+ntbox=$root/build/bin/ntbox
+vaskwell=$root/build/bin/vaskwell
 
 if [[ ${SENTREL_IN_NETNS:-} != 1 ]]; then
   scripts/setup_deps.sh build

@@ -3,6 +3,6 @@
 # else the default computer), and shows its state before and after.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ntbox=build/tools/ntbox/ntbox
+ntbox=build/bin/ntbox
 [[ -x $ntbox ]] || { cmake --preset default >/dev/null && cmake --build --preset default --target ntbox; }
 exec "$ntbox" sc stop "Brinmoor Vaskwell" --wait 10

@@ -87,7 +87,7 @@ void MakeParents(const std::string& path) {
 // Compiles the sample message libraries into %SystemRoot%\system32.
 bool WriteSampleLibraries(EmulatedPlatform& platform, std::string* error) {
   const std::u16string dir =
-      platform.environment().ExpandEnvironmentStrings(u"%SystemRoot%\\system32\\");
+      platform.environment().Expand(u"%SystemRoot%\\system32\\");
   for (const auto& library : SampleLibraries()) {
     McDocument document;
     McError mc_error;

@@ -97,6 +97,13 @@ bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error
       std::make_unique<EmulatedServiceManager>(machine_, *code_page_, computer_->NetBiosName());
   service_dispatcher_ = std::make_unique<EmulatedServiceDispatcher>(machine_, *code_page_);
   process_ = std::make_unique<EmulatedProcess>(machine_);
+  network_browser_ = std::make_unique<EmulatedNetworkBrowser>(machine_);
+  shell_ = std::make_unique<EmulatedShell>(machine_);
+  files_ = std::make_unique<EmulatedFiles>(machine_);
+  EmulatedNetwork* network = network_.get();
+  http_ = std::make_unique<EmulatedHttp>([network](std::string_view name, uint32_t* address) {
+    return network->LookUpHostsFile(name, address);
+  });
   return true;
 }
 

@@ -7,11 +7,15 @@
 
 #include "platform/emulated/code_page.h"
 #include "platform/emulated/event_log.h"
+#include "platform/emulated/files.h"
+#include "platform/emulated/http.h"
 #include "platform/emulated/machine.h"
 #include "platform/emulated/network.h"
+#include "platform/emulated/network_browse.h"
 #include "platform/emulated/process.h"
 #include "platform/emulated/registry.h"
 #include "platform/emulated/service_manager.h"
+#include "platform/emulated/shell.h"
 #include "platform/platform.h"
 
 namespace platform::emulated {
@@ -50,6 +54,10 @@ class EmulatedPlatform : public Platform {
   ServiceManager& service_manager() override { return *service_manager_; }
   ServiceDispatcher& service_dispatcher() override { return *service_dispatcher_; }
   Process& process() override { return *process_; }
+  NetworkBrowser& network_browser() override { return *network_browser_; }
+  Shell& shell() override { return *shell_; }
+  Files& files() override { return *files_; }
+  Http& http() override { return *http_; }
 
   EmulatedRegistry& emulated_registry() { return *registry_; }
   EmulatedEventLog& emulated_event_log() { return *event_log_; }
@@ -76,6 +84,10 @@ class EmulatedPlatform : public Platform {
   std::unique_ptr<EmulatedServiceManager> service_manager_;
   std::unique_ptr<EmulatedServiceDispatcher> service_dispatcher_;
   std::unique_ptr<EmulatedProcess> process_;
+  std::unique_ptr<EmulatedNetworkBrowser> network_browser_;
+  std::unique_ptr<EmulatedShell> shell_;
+  std::unique_ptr<EmulatedFiles> files_;
+  std::unique_ptr<EmulatedHttp> http_;
 };
 
 // Registry paths where Windows keeps the facts of a computer.

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -194,19 +196,39 @@ std::shared_ptr<Machine> Machine::Open(const std::string& dir, std::string* erro
   }
 }
 
+std::string Machine::ParentDir() const {
+  const size_t slash = dir_.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : dir_.substr(0, slash);
+}
+
 std::string Machine::SiblingDir(std::u16string_view computer) const {
   std::string name = Utf16ToUtf8(computer);
   while (!name.empty() && name[0] == '\\') name.erase(0, 1);
   if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
     return {};
   }
-  const size_t slash = dir_.find_last_of('/');
-  const std::string parent = slash == std::string::npos ? "." : dir_.substr(0, slash);
-  const std::string entry = FindEntry(parent.empty() ? "/" : parent, name);
+  const std::string parent = ParentDir();
+  const std::string entry = FindEntry(parent, name);
   if (entry.empty()) return {};
   const std::string path = parent + "/" + entry;
   if (access(DatabasePath(path).c_str(), F_OK) != 0) return {};
   return path;
+}
+
+std::vector<std::string> Machine::NetworkComputers() const {
+  const std::string parent = ParentDir();
+  std::set<std::string> names;
+  DIR* d = opendir(parent.c_str());
+  if (!d) return {};
+  while (dirent* e = readdir(d)) {
+    const std::string entry = e->d_name;
+    if (entry == "." || entry == "..") continue;
+    if (access(DatabasePath(parent + "/" + entry).c_str(), F_OK) != 0) continue;
+    names.insert(AsciiUpper(entry));
+  }
+  closedir(d);
+  return {names.begin(), names.end()};
 }
 
 std::string Machine::HostPath(std::u16string_view windows_path) const {

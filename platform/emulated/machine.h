@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/emulated/sqlite_db.h"
 
@@ -26,6 +27,9 @@ class Machine {
   // The directory of another computer on the same network: a sibling directory whose name is the
   // computer's name (compared without regard to case). Empty when there is none.
   std::string SiblingDir(std::u16string_view computer) const;
+  // The names of the computers on this computer's network: the directories beside this one
+  // (this one included) that hold a computer, upper case, each name once, sorted.
+  std::vector<std::string> NetworkComputers() const;
   // Maps a Windows path of this computer to a host path: "C:\WINDOWS\x.dll" becomes
   // <dir>/drive_c/WINDOWS/x.dll, matching each component without regard to case; an absolute
   // host path (starting with '/') is taken as it is.
@@ -36,6 +40,7 @@ class Machine {
 
  private:
   Machine(std::string dir, std::unique_ptr<Database> db);
+  std::string ParentDir() const;
   std::string dir_;
   std::unique_ptr<Database> db_;
 };

@@ -424,8 +424,9 @@ void Put64(std::vector<uint8_t>* b, size_t at, uint64_t v) {
 }
 size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
-// The .rsrc section at `rva`: Type(11) -> Name(1) -> one language entry per table.
-std::vector<uint8_t> BuildResourceSection(const std::map<uint16_t, std::vector<uint8_t>>& tables,
+// The .rsrc section at `rva`: Type -> Name -> one language entry per table.
+std::vector<uint8_t> BuildResourceSection(uint16_t type, uint16_t resource_name,
+                                          const std::map<uint16_t, std::vector<uint8_t>>& tables,
                                           uint32_t rva) {
   const size_t n = tables.size();
   const size_t type_dir = 0, name_dir = 24, lang_dir = 48;
@@ -433,10 +434,10 @@ std::vector<uint8_t> BuildResourceSection(const std::map<uint16_t, std::vector<u
   size_t data = Align(data_entries + 16 * n, 8);
   std::vector<uint8_t> s(data);
   Put16(&s, type_dir + 14, 1);
-  Put32(&s, type_dir + 16, kRtMessageTableId);
+  Put32(&s, type_dir + 16, type);
   Put32(&s, type_dir + 20, 0x80000000u | name_dir);
   Put16(&s, name_dir + 14, 1);
-  Put32(&s, name_dir + 16, 1);
+  Put32(&s, name_dir + 16, resource_name);
   Put32(&s, name_dir + 20, 0x80000000u | lang_dir);
   Put16(&s, lang_dir + 14, static_cast<uint16_t>(n));
   size_t i = 0;
@@ -510,11 +511,15 @@ std::vector<uint8_t> BuildMessageDll(const McDocument& document) {
   for (const auto& [language, messages] : by_language) {
     tables[language] = BuildMessageTableResource(messages);
   }
+  return BuildResourceDll(kRtMessageTableId, 1, tables);
+}
 
+std::vector<uint8_t> BuildResourceDll(uint16_t type, uint16_t name,
+                                      const std::map<uint16_t, std::vector<uint8_t>>& resources) {
   constexpr uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000, kRsrcRva = 0x1000;
   constexpr size_t kPe = 0x40, kCoff = kPe + 4, kOptional = kCoff + 20, kOptionalSize = 240;
   constexpr size_t kSectionHeader = kOptional + kOptionalSize;
-  const std::vector<uint8_t> rsrc = BuildResourceSection(tables, kRsrcRva);
+  const std::vector<uint8_t> rsrc = BuildResourceSection(type, name, resources, kRsrcRva);
   const size_t raw_size = Align(rsrc.size(), kFileAlign);
   const size_t headers_size = Align(kSectionHeader + 40, kFileAlign);
 
@@ -551,8 +556,8 @@ std::vector<uint8_t> BuildMessageDll(const McDocument& document) {
   Put32(&f, o + 112 + 2 * 8 + 4, static_cast<uint32_t>(rsrc.size()));
 
   const size_t sh = kSectionHeader;
-  const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
-  for (int i = 0; i < 8; ++i) f[sh + i] = static_cast<uint8_t>(name[i]);
+  const char section_name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+  for (int i = 0; i < 8; ++i) f[sh + i] = static_cast<uint8_t>(section_name[i]);
   Put32(&f, sh + 8, static_cast<uint32_t>(rsrc.size()));
   Put32(&f, sh + 12, kRsrcRva);
   Put32(&f, sh + 16, static_cast<uint32_t>(raw_size));

@@ -45,6 +45,11 @@ std::vector<uint8_t> BuildMessageTableResource(const std::map<uint32_t, std::u16
 // the document.
 std::vector<uint8_t> BuildMessageDll(const McDocument& document);
 
+// A resource-only PE32+ DLL (x64) with one resource of `type` and `name` per language: the map
+// gives each language's resource bytes.
+std::vector<uint8_t> BuildResourceDll(uint16_t type, uint16_t name,
+                                      const std::map<uint16_t, std::vector<uint8_t>>& resources);
+
 }  // namespace platform::emulated
 
 #endif  // PLATFORM_EMULATED_MESSAGE_COMPILER_H_

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace platform::emulated {
 namespace {
 
@@ -33,15 +35,6 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 // The whitespace-separated words of each line of a hosts or services file, comments removed.
@@ -367,18 +360,23 @@ int EmulatedNetwork::GetHostName(std::string* name) {
   return static_cast<int>(computer_.HostName(name));
 }
 
-int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {
-  if (!Started()) return kWsaNotinitialised;
+bool EmulatedNetwork::LookUpHostsFile(std::string_view name, uint32_t* address) const {
   for (const auto& fields : Lines(ReadFile(HostsFile()))) {
     uint32_t value = 0;
     if (fields.size() < 2 || inet_pton(AF_INET, fields[0].c_str(), &value) != 1) continue;
     for (size_t i = 1; i < fields.size(); ++i) {
-      if (EqualNoCase(fields[i], name)) {
+      if (EqualsIgnoringCase(fields[i], name)) {
         *address = value;
-        return 0;
+        return true;
       }
     }
   }
+  return false;
+}
+
+int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {
+  if (!Started()) return kWsaNotinitialised;
+  if (LookUpHostsFile(name, address)) return 0;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -441,11 +439,11 @@ bool EmulatedNetwork::ServicePort(std::string_view service, std::string_view pro
     const std::string& spec = fields[1];
     const size_t slash = spec.find('/');
     if (slash == std::string::npos) continue;
-    if (!protocol.empty() && !EqualNoCase(std::string_view(spec).substr(slash + 1), protocol)) {
+    if (!protocol.empty() && !EqualsIgnoringCase(std::string_view(spec).substr(slash + 1), protocol)) {
       continue;
     }
-    bool named = EqualNoCase(fields[0], service);
-    for (size_t i = 2; i < fields.size() && !named; ++i) named = EqualNoCase(fields[i], service);
+    bool named = EqualsIgnoringCase(fields[0], service);
+    for (size_t i = 2; i < fields.size() && !named; ++i) named = EqualsIgnoringCase(fields[i], service);
     if (!named) continue;
     uint64_t number = 0;
     const std::string digits = spec.substr(0, slash);

@@ -38,6 +38,10 @@ class EmulatedNetwork : public Network {
   // first entry of any protocol.
   bool ServicePort(std::string_view service, std::string_view protocol, uint16_t* port) override;
 
+  // The IPv4 address the computer's hosts file gives `name` (compared without regard to case);
+  // false when the file does not name it. Needs no Startup.
+  bool LookUpHostsFile(std::string_view name, uint32_t* address) const;
+
   // Where the computer keeps its hosts and services files (host paths).
   std::string HostsFile() const;
   std::string ServicesFile() const;

@@ -318,4 +318,44 @@ Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std
   return kErrorMrMidNotFound;
 }
 
+Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
+                      std::span<const uint8_t>* data) {
+  const ByteReader file(image);
+  auto layout = ReadLayout(file);
+  if (!layout) {
+    // A PE image without a resource directory has no resources; anything else is no module.
+    auto mz = file.U16(0);
+    auto lfanew = file.U32(0x3c);
+    auto signature = lfanew ? file.U32(*lfanew) : std::nullopt;
+    const bool pe = mz && *mz == 0x5a4d && signature && *signature == 0x00004550;
+    return pe ? kErrorResourceTypeNotFound : kErrorBadExeFormat;
+  }
+  auto rsrc_bytes = MapRva(file, *layout, layout->resource_rva, layout->resource_size);
+  if (!rsrc_bytes) return kErrorBadExeFormat;
+  const ByteReader rsrc(*rsrc_bytes);
+  bool damaged = false;
+  auto types = ReadDirectory(rsrc, 0);
+  if (!types) return kErrorBadExeFormat;
+  auto names_offset = FindSubdirectory(*types, type, &damaged);
+  if (damaged) return kErrorBadExeFormat;
+  if (!names_offset) return kErrorResourceTypeNotFound;
+  auto names = ReadDirectory(rsrc, *names_offset);
+  if (!names) return kErrorBadExeFormat;
+  auto languages_offset = FindSubdirectory(*names, name, &damaged);
+  if (damaged) return kErrorBadExeFormat;
+  if (!languages_offset) return kErrorResourceNameNotFound;
+  auto languages = ReadDirectory(rsrc, *languages_offset);
+  if (!languages) return kErrorBadExeFormat;
+  if (languages->empty()) return kErrorResourceLangNotFound;
+  const DirectoryEntry& first = languages->front();
+  if (first.target & kSubdirectoryBit) return kErrorBadExeFormat;
+  auto data_rva = rsrc.U32(first.target);
+  auto data_size = rsrc.U32(size_t{first.target} + 4);
+  if (!data_rva || !data_size) return kErrorBadExeFormat;
+  auto bytes = MapRva(file, *layout, *data_rva, *data_size);
+  if (!bytes) return kErrorBadExeFormat;
+  *data = *bytes;
+  return kSuccess;
+}
+
 }  // namespace platform::emulated

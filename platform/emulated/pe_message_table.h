@@ -77,6 +77,13 @@ class PeMessageTable {
   std::vector<Table> tables_;  // ascending by language
 };
 
+// The bytes of the resource of `type` and `name` (its first language) in a PE image: a view
+// into `image`. kErrorBadExeFormat when the bytes are no PE image or the way to the resource
+// leaves the file; kErrorResourceTypeNotFound / kErrorResourceNameNotFound when the image has
+// no such resource.
+Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
+                      std::span<const uint8_t>* data);
+
 // Looks up `message_id` in one MESSAGE_RESOURCE_DATA blob.
 Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text);
 

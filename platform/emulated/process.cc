@@ -7,31 +7,48 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <strings.h>
+#include <poll.h>
+
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/code_page.h"
-
-extern char** environ;
+#include "platform/emulated/spawn.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
+
+// How long a start waits to learn whether the program could be run.
+constexpr int kExecWaitMs = 30000;
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// Where Windows would find a program named without a directory: the current directory, then
-// the search path.
+// The folder of this process's program file ("" when it cannot be told).
+std::string ProgramFolder() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  const std::string path(buffer, static_cast<size_t>(n));
+  return path.substr(0, path.find_last_of('/'));
+}
+
+// Where CreateProcessW finds a program named without a folder: the calling program's own
+// folder, the current folder, then the search path.
 std::string FindProgram(const Machine& machine, const std::string& name) {
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
       (name.size() >= 2 && name[1] == ':')) {
     const std::string host = machine.HostPath(Utf8ToUtf16(name));
     return IsExecutableFile(host) ? host : std::string();
+  }
+  if (const std::string own = ProgramFolder(); !own.empty() && IsExecutableFile(own + "/" + name)) {
+    return own + "/" + name;
   }
   if (IsExecutableFile("./" + name)) return "./" + name;
   const char* path = std::getenv("PATH");
@@ -46,6 +63,48 @@ std::string FindProgram(const Machine& machine, const std::string& name) {
   }
   return {};
 }
+
+// A program started with a watcher: its wait status arrives on a pipe when it ends.
+class EmulatedStartedProcess : public StartedProcess {
+ public:
+  explicit EmulatedStartedProcess(Fd exit_pipe) : exit_pipe_(std::move(exit_pipe)) {}
+
+  Result Wait(uint32_t timeout_ms, uint32_t* exit_code) override {
+    if (!ended_) {
+      char message[1 + sizeof(int)];
+      const int bound = timeout_ms == kInfinite ? -1
+                        : timeout_ms > static_cast<uint32_t>(INT32_MAX)
+                            ? INT32_MAX
+                            : static_cast<int>(timeout_ms);
+      if (!Readable(bound)) return kErrorWaitTimeout;
+      if (!ReadFully(exit_pipe_.get(), message, sizeof message, 1000) || message[0] != 'X') {
+        return kErrorInvalidHandle;  // the watcher is gone without word
+      }
+      int status = 0;
+      std::memcpy(&status, message + 1, sizeof status);
+      exit_code_ = WIFEXITED(status)     ? static_cast<uint32_t>(WEXITSTATUS(status))
+                   : WIFSIGNALED(status) ? 128u + static_cast<uint32_t>(WTERMSIG(status))
+                                         : 1u;
+      ended_ = true;
+    }
+    *exit_code = exit_code_;
+    return kSuccess;
+  }
+
+ private:
+  bool Readable(int timeout_ms) {
+    for (;;) {
+      pollfd p{exit_pipe_.get(), POLLIN, 0};
+      const int n = poll(&p, 1, timeout_ms);
+      if (n < 0 && errno == EINTR) continue;
+      return n > 0;
+    }
+  }
+
+  Fd exit_pipe_;
+  bool ended_ = false;
+  uint32_t exit_code_ = 0;
+};
 
 }  // namespace
 
@@ -132,56 +191,52 @@ Result EmulatedProcess::SetProcessIdleClass() {
   return result;
 }
 
-void EmulatedProcess::WriteConsole(std::string_view text) {
+void EmulatedProcess::WriteToConsole(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
-Result EmulatedProcess::StartProcess(std::u16string_view command_line) {
+Result EmulatedProcess::StartProcess(std::u16string_view command_line,
+                                     std::unique_ptr<StartedProcess>* started) {
   std::vector<std::string> parts = SplitCommandLine(Utf16ToUtf8(command_line));
   if (parts.empty()) return kErrorFileNotFound;
   std::string program = FindProgram(*machine_, parts[0]);
   const std::string& name = parts[0];
   if (program.empty() && name.size() > 4 &&
-      strcasecmp(name.c_str() + name.size() - 4, ".exe") == 0) {
+      EqualsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".exe")) {
     program = FindProgram(*machine_, name.substr(0, name.size() - 4));
   }
   if (program.empty()) return kErrorFileNotFound;
-  std::vector<char*> argv;
   parts[0] = program;
-  for (auto& p : parts) argv.push_back(p.data());
-  argv.push_back(nullptr);
-  // A pipe closed by a successful exec tells the caller whether the program runs; a double
-  // fork leaves no child to reap.
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return kErrorNotEnoughMemory;
-  const pid_t child = fork();
-  if (child < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return kErrorNotEnoughMemory;
-  }
-  if (child == 0) {
-    close(fds[0]);
-    const pid_t grandchild = fork();
-    if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-    execve(argv[0], argv.data(), environ);
-    const int e = errno;
-    if (write(fds[1], &e, sizeof e) < 0) {
-      // nobody to tell
+
+  Fd report_read, report_write, exit_read, exit_write;
+  if (!MakePipe(&report_read, &report_write)) return kErrorNotEnoughMemory;
+  if (started != nullptr && !MakePipe(&exit_read, &exit_write)) return kErrorNotEnoughMemory;
+  SpawnSpec spec;
+  spec.argv = std::move(parts);
+  spec.report_fd = report_write.get();
+  spec.exit_fd = exit_write.get();
+  if (const Result r = SpawnDetached(spec); r != kSuccess) return r;
+  report_write.Reset();
+  exit_write.Reset();
+  // The report pipe ends when the program runs (exec closes it); before that it may say why
+  // the program could not be run.
+  for (;;) {
+    char kind = 0;
+    if (!ReadFully(report_read.get(), &kind, 1, kExecWaitMs)) break;
+    if (kind == 'P') {
+      pid_t pid = 0;
+      if (!ReadFully(report_read.get(), &pid, sizeof pid, kExecWaitMs)) break;
+      continue;
     }
-    _exit(127);
+    int e = 0;
+    if (kind == 'E' && ReadFully(report_read.get(), &e, sizeof e, kExecWaitMs)) {
+      return ResultFromErrno(e);
+    }
+    break;
   }
-  close(fds[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int e = 0;
-  ssize_t n;
-  while ((n = read(fds[0], &e, sizeof e)) < 0 && errno == EINTR) {
-  }
-  close(fds[0]);
-  return n == static_cast<ssize_t>(sizeof e) ? ResultFromErrno(e) : kSuccess;
+  if (started != nullptr) *started = std::make_unique<EmulatedStartedProcess>(std::move(exit_read));
+  return kSuccess;
 }
 
 }  // namespace platform::emulated

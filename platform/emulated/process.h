@@ -23,10 +23,13 @@ class EmulatedProcess : public Process {
   PrivilegeResult EnableSecurityPrivilege() override;
   Result SetCurrentThreadLowestPriority() override;
   Result SetProcessIdleClass() override;
-  void WriteConsole(std::string_view text) override;
+  void WriteToConsole(std::string_view text) override;
   // The program is a host path, a path of the computer's drive C, or a bare name looked up in
-  // the current directory and then PATH; a name ending in ".exe" is also tried without it.
-  Result StartProcess(std::u16string_view command_line) override;
+  // this program's folder, the current directory and then PATH; a name ending in ".exe" is also
+  // tried without it. With `started`, a watcher process waits for the program and reports its
+  // exit status.
+  [[nodiscard]] Result StartProcess(std::u16string_view command_line,
+                                    std::unique_ptr<StartedProcess>* started) override;
 
  private:
   std::shared_ptr<Machine> machine_;

@@ -80,7 +80,8 @@ TEST_F(ProcessTest, IdleClassSetsEveryThread) {
 TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
   const std::string marker = computer_.dir() + "/started marker";
   ASSERT_EQ(kSuccess, process().StartProcess(
-                          Utf8ToUtf16("sh -c \"echo $0 > '" + marker + "'\" \"quoted argument\"")));
+                          Utf8ToUtf16("sh -c \"echo $0 > '" + marker + "'\" \"quoted argument\""),
+                          nullptr));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   std::string line;
   while (std::chrono::steady_clock::now() < deadline) {
@@ -89,9 +90,9 @@ TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ("quoted argument", line);
-  EXPECT_EQ(kErrorFileNotFound, process().StartProcess(u"no-such-program-here -i"));
+  EXPECT_EQ(kErrorFileNotFound, process().StartProcess(u"no-such-program-here -i", nullptr));
   // A name with ".exe" is also found without it.
-  EXPECT_EQ(kSuccess, process().StartProcess(u"true.exe"));
+  EXPECT_EQ(kSuccess, process().StartProcess(u"true.exe", nullptr));
 }
 
 }  // namespace

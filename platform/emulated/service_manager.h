@@ -1,4 +1,5 @@
-// The service control manager of an emulated computer.
+// The service control manager of an emulated computer: the client side (EmulatedServiceManager,
+// service_manager.cc) and the service side (EmulatedServiceDispatcher, service_dispatcher.cc).
 //
 // Services are registered under HKLM\SYSTEM\CurrentControlSet\Services\<name> as on Windows
 // (Type, Start, ErrorControl, ImagePath, DisplayName, ObjectName; DeleteFlag while a deletion
@@ -56,7 +57,7 @@ class EmulatedServiceDispatcher : public ServiceDispatcher {
  private:
   // Answers one control request on an accepted connection.
   void ServeControl(int connection);
-  void WriteStatusRow(const ServiceStatus& status);
+  [[nodiscard]] Result WriteStatusRow(const ServiceStatus& status);
 
   std::shared_ptr<Machine> machine_;
   CodePage& code_page_;

@@ -41,7 +41,7 @@ class ServiceManagerTest : public ::testing::Test {
       const int64_t pid = RowPid(name);
       std::unique_ptr<ServiceHandle> service;
       ServiceStatus st;
-      if (pid > 0 && manager_->OpenService(name, kServiceQueryStatus, &service) == kSuccess &&
+      if (pid > 0 && manager_->Open(name, kServiceQueryStatus, &service) == kSuccess &&
           service->QueryStatus(&st) == kSuccess && st.current_state != kServiceStopped) {
         kill(static_cast<pid_t>(pid), SIGKILL);
       }
@@ -51,7 +51,7 @@ class ServiceManagerTest : public ::testing::Test {
   std::unique_ptr<ServiceHandle> Create(const std::u16string& name, std::string_view options = "",
                                         uint32_t start_type = kServiceDemandStart) {
     std::unique_ptr<ServiceHandle> service;
-    EXPECT_EQ(kSuccess, manager_->CreateService(
+    EXPECT_EQ(kSuccess, manager_->Create(
                             name, u"", kServiceAllAccess, kServiceWin32OwnProcess, start_type,
                             kServiceErrorNormal, FakeServiceCommand(Utf16ToUtf8(name), options),
                             u"", &service));
@@ -121,10 +121,10 @@ TEST_F(ServiceManagerTest, CreateWritesTheServiceKeyAsWindowsDoes) {
   std::unique_ptr<ServiceHandle> again;
   EXPECT_EQ(
       kErrorServiceExists,
-      manager_->CreateService(u"BRINMOOR TEST", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+      manager_->Create(u"BRINMOOR TEST", u"", kServiceAllAccess, kServiceWin32OwnProcess,
                               kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
   std::unique_ptr<ServiceHandle> opened;
-  ASSERT_EQ(kSuccess, manager_->OpenService(u"brinmoor test", kServiceQueryConfig, &opened));
+  ASSERT_EQ(kSuccess, manager_->Open(u"brinmoor test", kServiceQueryConfig, &opened));
   ServiceConfiguration config;
   ASSERT_EQ(kSuccess, opened->QueryConfig(&config));
   EXPECT_EQ(kServiceAutoStart, config.start_type);
@@ -145,11 +145,11 @@ TEST_F(ServiceManagerTest, CreateWritesTheServiceKeyAsWindowsDoes) {
 TEST_F(ServiceManagerTest, UnknownNamesAndOtherComputers) {
   std::unique_ptr<ServiceHandle> service;
   EXPECT_EQ(kErrorServiceDoesNotExist,
-            manager_->OpenService(u"No Such", kServiceAllAccess, &service));
+            manager_->Open(u"No Such", kServiceAllAccess, &service));
   // A key under Services without a Type value (the event log's key) is no service.
   EXPECT_EQ(kErrorServiceDoesNotExist,
-            manager_->OpenService(u"EventLog", kServiceAllAccess, &service));
-  EXPECT_EQ(kErrorInvalidName, manager_->OpenService(u"a\\b", kServiceAllAccess, &service));
+            manager_->Open(u"EventLog", kServiceAllAccess, &service));
+  EXPECT_EQ(kErrorInvalidName, manager_->Open(u"a\\b", kServiceAllAccess, &service));
 
   std::unique_ptr<ServiceManagerHandle> remote;
   auto& scm = computer_.platform().service_manager();
@@ -160,10 +160,10 @@ TEST_F(ServiceManagerTest, UnknownNamesAndOtherComputers) {
                                        testsupport::TempComputer::DefaultOptions(), &error))
       << error;
   ASSERT_EQ(kSuccess, scm.Open(u"\\\\SRV2", kScManagerAllAccess, &remote));
-  ASSERT_EQ(kSuccess, remote->CreateService(u"Far", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+  ASSERT_EQ(kSuccess, remote->Create(u"Far", u"", kServiceAllAccess, kServiceWin32OwnProcess,
                                             kServiceDemandStart, kServiceErrorNormal, u"/bin/true",
                                             u"", &service));
-  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->OpenService(u"Far", kServiceAllAccess, &service));
+  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"Far", kServiceAllAccess, &service));
 }
 
 TEST_F(ServiceManagerTest, StartRunsTheServiceAndStopReachesItsHandler) {
@@ -188,7 +188,7 @@ TEST_F(ServiceManagerTest, StartRunsTheServiceAndStopReachesItsHandler) {
   std::unique_ptr<ServiceManagerHandle> other_manager;
   ASSERT_EQ(kSuccess, other->service_manager().Open(u"", kScManagerConnect, &other_manager));
   std::unique_ptr<ServiceHandle> watched;
-  ASSERT_EQ(kSuccess, other_manager->OpenService(u"LIFECYCLE", kServiceQueryStatus, &watched));
+  ASSERT_EQ(kSuccess, other_manager->Open(u"LIFECYCLE", kServiceQueryStatus, &watched));
   st = WaitFor(*watched, kServiceStopped);
   EXPECT_EQ(kServiceStopped, st.current_state);
   EXPECT_EQ(0u, st.win32_exit_code);
@@ -250,7 +250,7 @@ TEST_F(ServiceManagerTest, DispatcherOutsideTheManagerFailsAtOnce) {
 TEST_F(ServiceManagerTest, StartFailures) {
   std::unique_ptr<ServiceHandle> missing, quitter, sleeper, disabled;
   ASSERT_EQ(kSuccess,
-            manager_->CreateService(u"Missing", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+            manager_->Create(u"Missing", u"", kServiceAllAccess, kServiceWin32OwnProcess,
                                     kServiceDemandStart, kServiceErrorNormal, u"/no/such/program",
                                     u"", &missing));
   EXPECT_EQ(kErrorFileNotFound, missing->Start({}));
@@ -259,18 +259,18 @@ TEST_F(ServiceManagerTest, StartFailures) {
   EXPECT_EQ(kServiceStopped, st.current_state);
 
   // A program that ends without connecting.
-  ASSERT_EQ(kSuccess, manager_->CreateService(u"Quitter", u"", kServiceAllAccess,
+  ASSERT_EQ(kSuccess, manager_->Create(u"Quitter", u"", kServiceAllAccess,
                                               kServiceWin32OwnProcess, kServiceDemandStart,
                                               kServiceErrorNormal, u"/bin/true", u"", &quitter));
   EXPECT_EQ(kErrorServiceRequestTimeout, quitter->Start({}));
 
-  ASSERT_EQ(kSuccess, manager_->CreateService(u"Disabled", u"", kServiceAllAccess,
+  ASSERT_EQ(kSuccess, manager_->Create(u"Disabled", u"", kServiceAllAccess,
                                               kServiceWin32OwnProcess, kServiceDisabled,
                                               kServiceErrorNormal, u"/bin/true", u"", &disabled));
   EXPECT_EQ(kErrorServiceDisabled, disabled->Start({}));
 
   EXPECT_EQ(kErrorInvalidParameter,
-            manager_->CreateService(u"Driver", u"", kServiceAllAccess, kServiceKernelDriver,
+            manager_->Create(u"Driver", u"", kServiceAllAccess, kServiceKernelDriver,
                                     kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"",
                                     &sleeper));
 }
@@ -282,7 +282,7 @@ TEST_F(ServiceManagerTest, AServiceThatNeverConnectsCannotBeControlled) {
   std::thread killer([this] {
     const auto deadline = steady_clock::now() + std::chrono::seconds(10);
     std::unique_ptr<ServiceHandle> watch;
-    manager_->OpenService(u"Sleeper", kServiceQueryStatus, &watch);
+    manager_->Open(u"Sleeper", kServiceQueryStatus, &watch);
     ServiceStatus st;
     while (steady_clock::now() < deadline) {
       watch->QueryStatus(&st);
@@ -291,7 +291,7 @@ TEST_F(ServiceManagerTest, AServiceThatNeverConnectsCannotBeControlled) {
     }
     // Still start pending: the process lives; a control cannot reach it yet.
     std::unique_ptr<ServiceHandle> control;
-    manager_->OpenService(u"Sleeper", kServiceStop, &control);
+    manager_->Open(u"Sleeper", kServiceStop, &control);
     EXPECT_EQ(kErrorServiceCannotAcceptCtrl, control->Control(kServiceControlStop, &st));
     const int64_t pid = RowPid(u"Sleeper");
     EXPECT_GT(pid, 0);
@@ -318,7 +318,7 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
   std::unique_ptr<ServiceHandle> again;
   EXPECT_EQ(
       kErrorServiceMarkedForDelete,
-      manager_->CreateService(u"Doomed", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+      manager_->Create(u"Doomed", u"", kServiceAllAccess, kServiceWin32OwnProcess,
                               kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
   ServiceStatus st;
   ASSERT_EQ(kSuccess, service->Control(kServiceControlStop, &st));
@@ -329,7 +329,7 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
     std::this_thread::sleep_for(milliseconds(10));
   }
   EXPECT_FALSE(KeyExists(std::u16string(kServices) + u"Doomed"));
-  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->OpenService(u"Doomed", kServiceAllAccess, &again));
+  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"Doomed", kServiceAllAccess, &again));
 }
 
 TEST_F(ServiceManagerTest, DeleteOfAStoppedServiceRemovesItAtOnce) {
@@ -342,7 +342,7 @@ TEST_F(ServiceManagerTest, DeleteOfAStoppedServiceRemovesItAtOnce) {
   ASSERT_EQ(kSuccess, service->Delete());
   EXPECT_FALSE(KeyExists(std::u16string(kServices) + u"Idle"));
   std::unique_ptr<ServiceHandle> again;
-  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->OpenService(u"Idle", kServiceAllAccess, &again));
+  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"Idle", kServiceAllAccess, &again));
   // The name is free again.
   Create(u"Idle");
 }

@@ -137,7 +137,7 @@ void EmulatedDebugOutput::WriteAnsi(std::string_view text) {
   std::fflush(file_);
 }
 
-Result EmulatedAccounts::LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+Result EmulatedAccounts::LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                                           size_t domain_chars, std::u16string* name,
                                           std::u16string* domain) {
   const std::string text = SidToString(sid, sid_size);
@@ -213,7 +213,7 @@ bool EmulatedEnvironment::Lookup(std::u16string_view name, std::u16string* value
   return QueryString(*env, name, value) == kSuccess;
 }
 
-std::u16string EmulatedEnvironment::ExpandEnvironmentStrings(std::u16string_view text) {
+std::u16string EmulatedEnvironment::Expand(std::u16string_view text) {
   std::u16string out;
   size_t pos = 0;
   while (pos < text.size()) {

@@ -71,7 +71,7 @@ class EmulatedDebugOutput : public DebugOutput {
 class EmulatedAccounts : public Accounts {
  public:
   explicit EmulatedAccounts(std::shared_ptr<Machine> machine) : machine_(std::move(machine)) {}
-  Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                           size_t domain_chars, std::u16string* name,
                           std::u16string* domain) override;
   // Adds or replaces an account of the local table.
@@ -86,7 +86,7 @@ class EmulatedAccounts : public Accounts {
 class EmulatedEnvironment : public Environment {
  public:
   EmulatedEnvironment(Registry& registry, std::u16string system_root, std::u16string computer);
-  std::u16string ExpandEnvironmentStrings(std::u16string_view text) override;
+  std::u16string Expand(std::u16string_view text) override;
 
  private:
   bool Lookup(std::u16string_view name, std::u16string* value);

@@ -17,7 +17,7 @@ constexpr size_t kMaxNameChars = 1024;
 
 class Win32Accounts : public Accounts {
  public:
-  Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                           size_t domain_chars, std::u16string* name,
                           std::u16string* domain) override {
     PSID checked = CheckedSid(sid, sid_size);
@@ -41,7 +41,7 @@ class Win32Environment : public Environment {
  public:
   // The text comes back unchanged when Windows cannot expand it (it takes at most 32K
   // characters).
-  std::u16string ExpandEnvironmentStrings(std::u16string_view text) override {
+  std::u16string Expand(std::u16string_view text) override {
     const std::wstring source = ToWide(text);
     std::vector<wchar_t> buffer(source.size() + 1);
     // A variable may change between the sizing and the filling call; try again then.

@@ -70,7 +70,7 @@ class Win32Process : public Process {
     return SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS) ? kSuccess : LastError();
   }
 
-  void WriteConsole(std::string_view text) override {
+  void WriteToConsole(std::string_view text) override {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }

@@ -98,7 +98,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
  public:
   explicit Win32ServiceManagerHandle(SC_HANDLE h) : handle_(h) {}
 
-  Result OpenService(std::u16string_view name, uint32_t access,
+  Result Open(std::u16string_view name, uint32_t access,
                      std::unique_ptr<ServiceHandle>* out) override {
     SC_HANDLE h = OpenServiceW(handle_.get(), ToWide(name).c_str(), access);
     if (!h) return LastError();
@@ -106,7 +106,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
     return kSuccess;
   }
 
-  Result CreateService(std::u16string_view name, std::u16string_view display_name, uint32_t access,
+  Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
                        uint32_t service_type, uint32_t start_type, uint32_t error_control,
                        std::u16string_view binary_path, std::u16string_view account,
                        std::unique_ptr<ServiceHandle>* out) override {

@@ -17,7 +17,7 @@ using platform::EventRecordFields;
 class CountingAccounts : public platform::Accounts {
  public:
   explicit CountingAccounts(platform::Accounts& base) : base_(base) {}
-  platform::Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  platform::Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                                     size_t domain_chars, std::u16string* name,
                                     std::u16string* domain) override {
     ++calls;
@@ -26,7 +26,7 @@ class CountingAccounts : public platform::Accounts {
       *domain = long_name;
       return platform::kSuccess;
     }
-    return base_.LookupAccountSid(sid, sid_size, name_chars, domain_chars, name, domain);
+    return base_.LookupSid(sid, sid_size, name_chars, domain_chars, name, domain);
   }
   int calls = 0;
   std::u16string long_name;

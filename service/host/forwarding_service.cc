@@ -39,7 +39,7 @@ void ForwardingService::CreateDefaultConfiguration() {
       "reset the 'nLastRecord' parameters to 0 in order to get a\n"
       "complete log of all event log entries!\n\n";
   notice += kSupportLine;
-  platform().process().WriteConsole(notice);
+  platform().process().WriteToConsole(notice);
 }
 
 bool ForwardingService::OnInit() {

@@ -100,12 +100,13 @@ class CapturingProcess : public platform::Process {
     ++idle_class_calls;
     return platform::kSuccess;
   }
-  void WriteConsole(std::string_view text) override {
+  void WriteToConsole(std::string_view text) override {
     std::lock_guard<std::mutex> lock(mutex_);
     console.append(text);
   }
-  platform::Result StartProcess(std::u16string_view command_line) override {
-    return base_.StartProcess(command_line);
+  platform::Result StartProcess(std::u16string_view command_line,
+                                std::unique_ptr<platform::StartedProcess>* started) override {
+    return base_.StartProcess(command_line, started);
   }
   int lowest_priority() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -175,7 +175,7 @@ std::string ServiceHost::Ansi(std::u16string_view text) {
   return platform_.code_page().WideToAnsi(text);
 }
 
-void ServiceHost::Print(const std::string& text) { platform_.process().WriteConsole(text); }
+void ServiceHost::Print(const std::string& text) { platform_.process().WriteToConsole(text); }
 
 void ServiceHost::PrintVersion() {
   Print(Format("%s Version %d.%d Build %d (%s)\n", Ansi(name_).c_str(), kVersionMajor,
@@ -233,7 +233,7 @@ bool ServiceHost::IsInstalled() {
     return false;
   }
   std::unique_ptr<platform::ServiceHandle> service;
-  return manager->OpenService(name_, platform::kServiceQueryConfig, &service) == kSuccess;
+  return manager->Open(name_, platform::kServiceQueryConfig, &service) == kSuccess;
 }
 
 bool ServiceHost::Install(Result* error) {
@@ -250,7 +250,7 @@ bool ServiceHost::Install(Result* error) {
     return false;
   }
   std::unique_ptr<platform::ServiceHandle> service;
-  r = manager->CreateService(name_, name_, platform::kServiceAllAccess,
+  r = manager->Create(name_, name_, platform::kServiceAllAccess,
                              platform::kServiceWin32OwnProcess, platform::kServiceAutoStart,
                              platform::kServiceErrorNormal, short_path, u"", &service);
   if (r != kSuccess) {
@@ -292,7 +292,7 @@ bool ServiceHost::Uninstall(Result* error) {
   std::unique_ptr<platform::ServiceManagerHandle> manager;
   Result r = platform_.service_manager().Open(u"", platform::kScManagerAllAccess, &manager);
   std::unique_ptr<platform::ServiceHandle> service;
-  if (r == kSuccess) r = manager->OpenService(name_, platform::kDeleteAccess, &service);
+  if (r == kSuccess) r = manager->Open(name_, platform::kDeleteAccess, &service);
   if (r != kSuccess) {
     *error = r;
     return false;

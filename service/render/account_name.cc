@@ -9,7 +9,7 @@ std::u16string GetAccountName(platform::Accounts& accounts, const uint8_t* sid, 
   constexpr size_t kNameChars = 256;
   constexpr size_t kMaxAccountText = 511;
   std::u16string name, domain;
-  if (accounts.LookupAccountSid(sid, sid_size, kNameChars, kNameChars, &name, &domain) ==
+  if (accounts.LookupSid(sid, sid_size, kNameChars, kNameChars, &name, &domain) ==
       platform::kSuccess) {
     std::u16string text = domain + u"\\" + name;
     if (text.size() > kMaxAccountText) text.resize(kMaxAccountText);

@@ -53,7 +53,7 @@ std::u16string ReadLibraryList(platform::Platform& platform, std::u16string_view
                                std::u16string_view log, std::u16string_view value_name) {
   const std::u16string value = ReadSourceValue(platform, source, log, value_name);
   if (value.empty()) return {};
-  std::u16string expanded = platform.environment().ExpandEnvironmentStrings(value);
+  std::u16string expanded = platform.environment().Expand(value);
   if (expanded.size() + 1 > kLibraryListChars) return {};
   return expanded;
 }

@@ -22,8 +22,8 @@ if ! /usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null; then
 fi
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-run_logger=$build/tests/tools/run_logger
+ntbox=$build/bin/ntbox
+run_logger=$build/bin/run_logger
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
 trap 'smtp_stop; rsyslog_stop_all; rm -rf "$work"' EXIT

@@ -20,8 +20,8 @@ if ! command -v unshare >/dev/null || ! /usr/bin/python3 -c 'import aiosmtpd' 2>
 fi
 smtp_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-run_logger=$build/tests/tools/run_logger
+ntbox=$build/bin/ntbox
+run_logger=$build/bin/run_logger
 work=$(mktemp -d)
 logger_pid=
 cleanup() {

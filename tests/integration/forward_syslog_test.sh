@@ -14,8 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/rsyslog.sh"
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-run_logger=$build/tests/tools/run_logger
+ntbox=$build/bin/ntbox
+run_logger=$build/bin/run_logger
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
 logger_pid=

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build=${1:?usage: ntbox_evt_test.sh BUILD_DIR}
-ntbox=$build/tools/ntbox/ntbox
+ntbox=$build/bin/ntbox
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1

@@ -3,7 +3,7 @@
 # computers, and the exit codes and messages of its errors.
 # Usage: ntbox_reg_test.sh BUILD_DIR
 set -u
-NTBOX="$1/tools/ntbox/ntbox"
+NTBOX="$1/bin/ntbox"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0

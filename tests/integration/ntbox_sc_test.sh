@@ -6,8 +6,8 @@
 set -euo pipefail
 
 build=$(cd "${1:?usage: ntbox_sc_test.sh BUILD_DIR}" && pwd)
-ntbox=$build/tools/ntbox/ntbox
-service=$build/tests/tools/fake_service
+ntbox=$build/bin/ntbox
+service=$build/bin/fake_service
 work=$(mktemp -d)
 export NTBOX_MACHINE=$work/SRV1
 # Stop what a failed step left running before removing the computer.

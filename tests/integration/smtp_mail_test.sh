@@ -18,7 +18,7 @@ if ! command -v unshare >/dev/null || ! /usr/bin/python3 -c 'import aiosmtpd' 2>
 fi
 smtp_in_namespace "$here/$(basename "$0")" "$build"
 
-send=$build/tests/tools/smtp_send
+send=$build/bin/smtp_send
 work=$(mktemp -d)
 trap 'smtp_stop; rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/rsyslog.sh"
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-send=$build/tests/tools/syslog_send
+send=$build/bin/syslog_send
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
 trap 'rsyslog_stop_all; rm -rf "$work"' EXIT

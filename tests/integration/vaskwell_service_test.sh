@@ -14,8 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/rsyslog.sh"
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-vaskwell=$build/service/vaskwell/vaskwell
+ntbox=$build/bin/ntbox
+vaskwell=$build/bin/vaskwell
 name="Brinmoor Vaskwell"
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
@@ -118,7 +118,7 @@ expect_output "$work/already" "$vaskwell" -I
 [[ $("$ntbox" reg query "$params" | grep -c "^HKEY.*Parameters\\\\") == 6 ]] ||
   fail "not six log subkeys: $("$ntbox" reg query "$params")"
 [[ $(reg_value "$source_key" TypesSupported) == 0x7 ]] || fail "TypesSupported"
-[[ $(reg_value "$source_key" EventMessageFile) == "$build/service/vaskwell/vaskwell_messages.dll" ]] ||
+[[ $(reg_value "$source_key" EventMessageFile) == "$build/bin/vaskwell_messages.dll" ]] ||
   fail "EventMessageFile: $(reg_value "$source_key" EventMessageFile)"
 [[ $(reg_value "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$name" Start) == 0x2 ]] ||
   fail "not an automatic service"

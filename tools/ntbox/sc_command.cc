@@ -172,7 +172,7 @@ int OpenManager(std::u16string_view target, std::unique_ptr<EmulatedPlatform>* c
 
 int OpenService(ScContext& sc, const std::u16string& name, uint32_t access, const char* operation,
                 std::unique_ptr<ServiceHandle>* out) {
-  const Result r = sc.manager->OpenService(name, access, out);
+  const Result r = sc.manager->Open(name, access, out);
   return r == platform::kSuccess ? 0 : Failed(sc.computer, operation, r);
 }
 
@@ -294,7 +294,7 @@ int Create(ScContext& sc, const std::u16string& name, const Args& options) {
     return kExitUsage;
   }
   std::unique_ptr<ServiceHandle> service;
-  const Result r = sc.manager->CreateService(name, display_name, platform::kServiceAllAccess, type,
+  const Result r = sc.manager->Create(name, display_name, platform::kServiceAllAccess, type,
                                              start, error_control, binary_path, account, &service);
   if (r != platform::kSuccess) return Failed(sc.computer, "CreateService", r);
   std::printf("[SC] CreateService SUCCESS\n");
@@ -394,7 +394,7 @@ int RunBoot(const Args& args) {
   int exit_code = 0;
   for (const auto& name : names) {
     std::unique_ptr<ServiceHandle> service;
-    if (sc.manager->OpenService(
+    if (sc.manager->Open(
             name,
             platform::kServiceQueryConfig | platform::kServiceStart | platform::kServiceQueryStatus,
             &service) != platform::kSuccess) {

@@ -249,21 +249,21 @@ void CheckAccounts(platform::Platform& p) {
   std::u16string name, domain;
   const auto system = platform::SidFromString("S-1-5-18");
   Result r =
-      p.accounts().LookupAccountSid(system->data(), system->size(), 256, 256, &name, &domain);
+      p.accounts().LookupSid(system->data(), system->size(), 256, 256, &name, &domain);
   Check(r == kSuccess && name == u"SYSTEM", "S-1-5-18",
         Utf16ToUtf8(domain) + "\\" + Utf16ToUtf8(name) + ", " + Code(r));
-  r = p.accounts().LookupAccountSid(system->data(), system->size(), 3, 256, &name, &domain);
+  r = p.accounts().LookupSid(system->data(), system->size(), 3, 256, &name, &domain);
   Check(r == platform::kErrorInsufficientBuffer, "name buffer too small", Code(r));
-  r = p.accounts().LookupAccountSid(system->data(), 6, 256, 256, &name, &domain);
+  r = p.accounts().LookupSid(system->data(), 6, 256, 256, &name, &domain);
   Check(r == platform::kErrorInvalidParameter, "truncated SID", Code(r));
   const auto unknown = platform::SidFromString("S-1-5-21-1-2-3-4242");
-  r = p.accounts().LookupAccountSid(unknown->data(), unknown->size(), 256, 256, &name, &domain);
+  r = p.accounts().LookupSid(unknown->data(), unknown->size(), 256, 256, &name, &domain);
   Check(r == platform::kErrorNoneMapped, "unknown SID", Code(r));
 
-  const std::u16string root = p.environment().ExpandEnvironmentStrings(u"%SystemRoot%\\x");
+  const std::u16string root = p.environment().Expand(u"%SystemRoot%\\x");
   Check(root.size() > 2 && root.find(u'%') == std::u16string::npos, "%SystemRoot%",
         Utf16ToUtf8(root));
-  const std::u16string kept = p.environment().ExpandEnvironmentStrings(u"%NO_SUCH_VARIABLE_Q%");
+  const std::u16string kept = p.environment().Expand(u"%NO_SUCH_VARIABLE_Q%");
   Check(kept == u"%NO_SUCH_VARIABLE_Q%", "unknown variable stays", Utf16ToUtf8(kept));
 }
 

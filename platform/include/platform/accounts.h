@@ -18,7 +18,7 @@ class Accounts {
   // LookupAccountSidW on the local computer. `name_chars` and `domain_chars` are the caller's
   // buffers in characters, terminator included (kErrorInsufficientBuffer when one is too small).
   // kErrorNoneMapped for an unknown SID.
-  virtual Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  virtual Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                                   size_t domain_chars, std::u16string* name,
                                   std::u16string* domain) = 0;
 };
@@ -29,7 +29,7 @@ class Environment {
 
   // ExpandEnvironmentStringsW: %NAME% replaced by the variable's value; unknown names stay as
   // written. Returns the whole expansion; callers apply their own buffer limits to it.
-  virtual std::u16string ExpandEnvironmentStrings(std::u16string_view text) = 0;
+  virtual std::u16string Expand(std::u16string_view text) = 0;
 };
 
 }  // namespace platform

@@ -1,5 +1,9 @@
 // The whole seam between the programs and the operating system. Core code receives a Platform
 // and never includes an operating system header; tests hand it fakes or an emulated computer.
+//
+// Each interface says which of its calls block and for how long, and which may be called from
+// several threads. No method name is one that <windows.h> defines as a macro, so a file may
+// include both in any order.
 #ifndef PLATFORM_PLATFORM_H_
 #define PLATFORM_PLATFORM_H_
 
@@ -11,11 +15,15 @@
 #include "platform/computer.h"
 #include "platform/debug_output.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
+#include "platform/http.h"
 #include "platform/message_library.h"
 #include "platform/network.h"
+#include "platform/network_browse.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/service_manager.h"
+#include "platform/shell.h"
 
 namespace platform {
 
@@ -36,6 +44,10 @@ class Platform {
   virtual ServiceManager& service_manager() = 0;
   virtual ServiceDispatcher& service_dispatcher() = 0;
   virtual Process& process() = 0;
+  virtual NetworkBrowser& network_browser() = 0;
+  virtual Shell& shell() = 0;
+  virtual Files& files() = 0;
+  virtual Http& http() = 0;
 };
 
 // A platform whose parts can be replaced one by one; parts not replaced come from `base`.
@@ -63,6 +75,12 @@ class OverlayPlatform : public Platform {
     return service_dispatcher_ ? *service_dispatcher_ : base_.service_dispatcher();
   }
   Process& process() override { return process_ ? *process_ : base_.process(); }
+  NetworkBrowser& network_browser() override {
+    return network_browser_ ? *network_browser_ : base_.network_browser();
+  }
+  Shell& shell() override { return shell_ ? *shell_ : base_.shell(); }
+  Files& files() override { return files_ ? *files_ : base_.files(); }
+  Http& http() override { return http_ ? *http_ : base_.http(); }
 
   Registry* registry_ = nullptr;
   EventLog* event_log_ = nullptr;
@@ -77,6 +95,10 @@ class OverlayPlatform : public Platform {
   ServiceManager* service_manager_ = nullptr;
   ServiceDispatcher* service_dispatcher_ = nullptr;
   Process* process_ = nullptr;
+  NetworkBrowser* network_browser_ = nullptr;
+  Shell* shell_ = nullptr;
+  Files* files_ = nullptr;
+  Http* http_ = nullptr;
 
  private:
   Platform& base_;

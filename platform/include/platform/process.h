@@ -1,8 +1,14 @@
 // The running program itself: its file, token privileges, scheduling priorities, console output,
 // and starting other programs.
+//
+// Blocking: only StartedProcess::Wait waits (up to its bound); the other calls return at once.
+// Threads: any thread; the priority calls act on the calling thread or the whole process as
+// they say.
 #ifndef PLATFORM_PROCESS_H_
 #define PLATFORM_PROCESS_H_
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,6 +29,23 @@ struct PrivilegeResult {
   PrivilegeStep failed_step = PrivilegeStep::kNone;
 };
 
+// WaitForSingleObject's bound for no bound.
+inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+// A program started by Process::StartProcess (its process handle). Destroying it closes the
+// handle; the program runs on.
+class StartedProcess {
+ public:
+  virtual ~StartedProcess() = default;
+
+  // WaitForSingleObject(`timeout_ms`) and GetExitCodeProcess: blocks the calling thread until
+  // the program has ended or `timeout_ms` has passed (kInfinite: no bound; 0: only looks).
+  // kSuccess with *exit_code once it has ended (a program ended by a signal on the emulated
+  // computer reads 128 + the signal's number), kErrorWaitTimeout while it still runs. A window
+  // program waits in short slices and lets its events run between them.
+  [[nodiscard]] virtual Result Wait(uint32_t timeout_ms, uint32_t* exit_code) = 0;
+};
+
 class Process {
  public:
   virtual ~Process() = default;
@@ -41,10 +64,14 @@ class Process {
   // SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS).
   virtual Result SetProcessIdleClass() = 0;
   // Writes narrow text (the ANSI code page) to the console: standard output, flushed.
-  virtual void WriteConsole(std::string_view text) = 0;
+  virtual void WriteToConsole(std::string_view text) = 0;
   // CreateProcessW of a command line (program and arguments, quoted as on Windows), in a normal
-  // window, without waiting for it.
-  virtual Result StartProcess(std::u16string_view command_line) = 0;
+  // window, without waiting for it. A program named without a folder is looked for as
+  // CreateProcessW does: in this program's own folder first, then the current folder, then the
+  // search path. With `started` given, it receives the program's process, through which the
+  // caller can wait for its end; null closes the handle at once.
+  [[nodiscard]] virtual Result StartProcess(std::u16string_view command_line,
+                                            std::unique_ptr<StartedProcess>* started) = 0;
 };
 
 }  // namespace platform

@@ -149,11 +149,11 @@ class ServiceManagerHandle {
   virtual ~ServiceManagerHandle() = default;
 
   // OpenServiceW. The name is compared without regard to case.
-  virtual Result OpenService(std::u16string_view name, uint32_t access,
+  virtual Result Open(std::u16string_view name, uint32_t access,
                              std::unique_ptr<ServiceHandle>* out) = 0;
   // CreateServiceW without load order group, dependencies or password. An empty display name
   // stands for the service name; an empty account for "LocalSystem".
-  virtual Result CreateService(std::u16string_view name, std::u16string_view display_name,
+  virtual Result Create(std::u16string_view name, std::u16string_view display_name,
                                uint32_t access, uint32_t service_type, uint32_t start_type,
                                uint32_t error_control, std::u16string_view binary_path,
                                std::u16string_view account,

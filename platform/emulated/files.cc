@@ -1,0 +1,62 @@
+#include "platform/emulated/files.h"
+
+#include <sys/stat.h>
+
+#include <span>
+#include <string>
+
+#include "platform/emulated/pe_message_table.h"
+#include "platform/emulated/version_resource.h"
+
+namespace platform::emulated {
+namespace {
+
+// The answer for a path that names no file: 3 when its folder is missing too.
+Result Missing(const std::string& host) {
+  const size_t slash = host.find_last_of('/');
+  struct stat st;
+  if (slash != std::string::npos && slash > 0 &&
+      (stat(host.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    return kErrorPathNotFound;
+  }
+  return kErrorFileNotFound;
+}
+
+bool IsElf(std::span<const uint8_t> bytes) {
+  return bytes.size() >= 4 && bytes[0] == 0x7f && bytes[1] == 'E' && bytes[2] == 'L' &&
+         bytes[3] == 'F';
+}
+
+Result VersionFrom(std::span<const uint8_t> image, FixedFileInfo* info) {
+  std::span<const uint8_t> resource;
+  const Result r = FindPeResource(image, kRtVersion, 1, &resource);
+  if (r == kErrorResourceNameNotFound) return kErrorResourceTypeNotFound;
+  if (r != kSuccess) return r;
+  return ReadFixedFileInfo(resource, info) == kSuccess ? kSuccess : kErrorResourceTypeNotFound;
+}
+
+}  // namespace
+
+Result EmulatedFiles::FileExists(std::u16string_view path) {
+  const std::string host = machine_->HostPath(path);
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0) return Missing(host);
+  return S_ISDIR(st.st_mode) ? kErrorFileNotFound : kSuccess;
+}
+
+Result EmulatedFiles::QueryFileVersion(std::u16string_view path, FixedFileInfo* info) {
+  const std::string host = machine_->HostPath(path);
+  if (const Result r = FileExists(path); r != kSuccess) return r;
+  MappedFile file;
+  if (MappedFile::Open(host, &file) != kSuccess) return kErrorAccessDenied;
+  if (!IsElf(file.bytes())) return VersionFrom(file.bytes(), info);
+  // A host program: its resources are in the file beside it.
+  MappedFile carrier;
+  if (MappedFile::Open(host + kResourceCarrierSuffix, &carrier) != kSuccess) {
+    return kErrorResourceTypeNotFound;
+  }
+  const Result r = VersionFrom(carrier.bytes(), info);
+  return r == kErrorBadExeFormat ? kErrorResourceTypeNotFound : r;
+}
+
+}  // namespace platform::emulated

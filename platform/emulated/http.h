@@ -1,0 +1,31 @@
+// HTTP GET on an emulated computer, through libcurl. A host name is looked up in the computer's
+// hosts file first (so a test can point any name at a local server), then by the host's
+// resolver. No proxy is used: the emulated computer has none configured.
+#ifndef PLATFORM_EMULATED_HTTP_H_
+#define PLATFORM_EMULATED_HTTP_H_
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "platform/http.h"
+
+namespace platform::emulated {
+
+// The hosts file's address of a name (network byte order); false when the file has none.
+using HostsLookup = std::function<bool(std::string_view name, uint32_t* address)>;
+
+class EmulatedHttp : public Http {
+ public:
+  explicit EmulatedHttp(HostsLookup hosts);
+
+  [[nodiscard]] Result Get(std::u16string_view url, uint32_t timeout_ms,
+                           HttpResponse* response) override;
+
+ private:
+  HostsLookup hosts_;
+};
+
+}  // namespace platform::emulated
+
+#endif  // PLATFORM_EMULATED_HTTP_H_

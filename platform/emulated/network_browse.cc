@@ -1,0 +1,120 @@
+#include "platform/emulated/network_browse.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/text.h"
+
+namespace platform::emulated {
+namespace {
+
+// sizeof(NETRESOURCEW) in a 64-bit process: four DWORDs and four pointers.
+constexpr uint32_t kNetResourceRecordSize = 4 * 4 + 4 * 8;
+
+// An enumeration over a list fixed when it was opened, handed out in buffer-sized chunks.
+class ListEnumeration : public NetEnumeration {
+ public:
+  explicit ListEnumeration(std::vector<NetResource> entries) : entries_(std::move(entries)) {}
+
+  Result Next(uint32_t* count, uint32_t* buffer_size, std::vector<NetResource>* out) override {
+    if (count == nullptr || buffer_size == nullptr || out == nullptr) {
+      return kErrorInvalidParameter;
+    }
+    if (next_ == entries_.size()) {
+      *count = 0;
+      return kErrorNoMoreItems;
+    }
+    const uint32_t first_size = NetResourceSize(entries_[next_]);
+    if (*count == 0 || first_size > *buffer_size) {
+      *buffer_size = first_size;
+      *count = 0;
+      return kErrorMoreData;
+    }
+    uint32_t used = 0, read = 0;
+    while (next_ < entries_.size() && read < *count) {
+      const uint32_t size = NetResourceSize(entries_[next_]);
+      if (used + size > *buffer_size) break;
+      used += size;
+      out->push_back(entries_[next_++]);
+      ++read;
+    }
+    *count = read;
+    return kSuccess;
+  }
+
+ private:
+  std::vector<NetResource> entries_;
+  size_t next_ = 0;
+};
+
+NetResource Workgroup() {
+  NetResource r;
+  r.scope = kResourceGlobalNet;
+  r.type = kResourceTypeAny;
+  r.display_type = kResourceDisplayTypeDomain;
+  r.usage = kResourceUsageContainer;
+  r.remote_name = kWorkgroupName;
+  r.provider = kNetworkProvider;
+  return r;
+}
+
+NetResource Server(const std::string& name) {
+  NetResource r;
+  r.scope = kResourceGlobalNet;
+  r.type = kResourceTypeAny;
+  r.display_type = kResourceDisplayTypeServer;
+  r.usage = kResourceUsageContainer;
+  r.remote_name = u"\\\\" + Utf8ToUtf16(name);
+  r.provider = kNetworkProvider;
+  return r;
+}
+
+}  // namespace
+
+uint32_t NetResourceSize(const NetResource& resource) {
+  uint32_t size = kNetResourceRecordSize;
+  for (const std::u16string* text : {&resource.local_name, &resource.remote_name,
+                                     &resource.comment, &resource.provider}) {
+    if (!text->empty()) size += static_cast<uint32_t>((text->size() + 1) * 2);
+  }
+  return size;
+}
+
+Result EmulatedNetworkBrowser::OpenEnum(uint32_t scope, uint32_t type, uint32_t usage,
+                                        const NetResource* container,
+                                        std::unique_ptr<NetEnumeration>* out) {
+  if (type != kResourceTypeAny && type != kResourceTypeDisk && type != kResourceTypePrint) {
+    return kErrorInvalidParameter;
+  }
+  std::vector<NetResource> entries;
+  switch (scope) {
+    case kResourceConnected:
+    case kResourceRemembered:
+      break;  // this computer keeps no drive connections
+    case kResourceContext:
+      for (const std::string& name : machine_->NetworkComputers()) entries.push_back(Server(name));
+      break;
+    case kResourceGlobalNet:
+      if (container == nullptr) {
+        entries.push_back(Workgroup());
+      } else if (!(container->usage & kResourceUsageContainer)) {
+        return kErrorNotContainer;
+      } else if (EqualsIgnoringCase(container->remote_name, std::u16string_view(kWorkgroupName))) {
+        for (const std::string& name : machine_->NetworkComputers()) {
+          entries.push_back(Server(name));
+        }
+      } else if (!container->remote_name.starts_with(u"\\\\") ||
+                 machine_->SiblingDir(container->remote_name).empty()) {
+        return kErrorBadNetpath;
+      }
+      // A server's shares: none.
+      break;
+    default:
+      return kErrorInvalidParameter;
+  }
+  *out = std::make_unique<ListEnumeration>(std::move(entries));
+  return kSuccess;
+}
+
+}  // namespace platform::emulated
