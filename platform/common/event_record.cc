@@ -1,4 +1,5 @@
 #include "platform/event_record.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -173,7 +174,7 @@ std::string SidToString(const uint8_t* sid, size_t size) {
   }
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* p = sid + 8 + 4 * i;
-    uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    const uint32_t v = ReadLe32(p);
     text += "-" + std::to_string(v);
   }
   return text;

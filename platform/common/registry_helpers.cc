@@ -4,17 +4,17 @@
 
 namespace platform {
 
-Result SetDword(RegKey& key, std::u16string_view name, uint32_t value) {
+[[nodiscard]] Result SetDword(RegKey& key, std::u16string_view name, uint32_t value) {
   return key.SetValue(name, kRegDword, &value, sizeof value);
 }
 
-Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value, uint32_t type) {
+[[nodiscard]] Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value, uint32_t type) {
   std::u16string data(value);
   return key.SetValue(name, type, data.c_str(),
                       static_cast<uint32_t>((data.size() + 1) * sizeof(char16_t)));
 }
 
-Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value) {
+[[nodiscard]] Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value) {
   uint32_t v = 0;
   uint32_t size = sizeof v;
   uint32_t type = 0;
@@ -25,7 +25,7 @@ Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value) {
   return kSuccess;
 }
 
-Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value) {
+[[nodiscard]] Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value) {
   uint32_t type = 0;
   uint32_t size = 0;
   Result r = key.QueryValue(name, &type, nullptr, &size);
@@ -40,7 +40,7 @@ Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value)
   return kSuccess;
 }
 
-Result DeleteKeyTree(RegKey& parent, std::u16string_view path) {
+[[nodiscard]] Result DeleteKeyTree(RegKey& parent, std::u16string_view path) {
   std::unique_ptr<RegKey> key;
   Result r = parent.OpenKey(path, RegAccess::kReadWrite, &key);
   if (r != kSuccess) return r;

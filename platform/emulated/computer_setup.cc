@@ -9,28 +9,19 @@
 #include <cstdio>
 
 #include "platform/emulated/message_compiler.h"
+#include "platform/text.h"
 #include "platform/emulated/sample_libraries.h"
 #include "platform/emulated/system_parts.h"
 
 namespace platform::emulated {
 namespace {
 
-Result SetText(RegKey& root, std::u16string_view path, std::u16string_view name,
+[[nodiscard]] Result SetText(RegKey& root, std::u16string_view path, std::u16string_view name,
                std::u16string_view value, uint32_t type = kRegSz) {
   std::unique_ptr<RegKey> key;
   Result r = root.CreateKey(path, &key);
   if (r != kSuccess) return r;
   return SetString(*key, name, value, type);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 // The file name Windows gives each standard log.
@@ -43,7 +34,7 @@ std::u16string LogFile(std::u16string_view log) {
   return u"NtFrs.Evt";
 }
 
-Result RegisterLog(RegKey& hklm, std::u16string_view log) {
+[[nodiscard]] Result RegisterLog(RegKey& hklm, std::u16string_view log) {
   std::unique_ptr<RegKey> key;
   Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), &key);
   if (r != kSuccess) return r;
@@ -52,7 +43,7 @@ Result RegisterLog(RegKey& hklm, std::u16string_view log) {
   return SetDword(*key, u"Retention", 0);
 }
 
-Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view source,
+[[nodiscard]] Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view source,
                       std::u16string_view message_file) {
   std::unique_ptr<RegKey> key;
   Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log) + u"\\" +
@@ -129,11 +120,11 @@ std::vector<std::u16string> StandardLogs(uint32_t major_version) {
   return logs;
 }
 
-Result WriteComputerFacts(Registry& registry, const ComputerOptions& o) {
+[[nodiscard]] Result WriteComputerFacts(Registry& registry, const ComputerOptions& o) {
   std::unique_ptr<RegKey> hklm;
   registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
-  const std::u16string name = Utf8ToUtf16(Upper(o.name));
-  const std::u16string host = Utf8ToUtf16(o.hostname.empty() ? Lower(o.name) : o.hostname);
+  const std::u16string name = Utf8ToUtf16(AsciiUpper(o.name));
+  const std::u16string host = Utf8ToUtf16(o.hostname.empty() ? platform::AsciiLower(o.name) : o.hostname);
   const std::u16string version = Utf8ToUtf16(std::to_string(o.major_version) + "." +
                                              std::to_string(o.minor_version));
   const std::u16string zone = Utf8ToUtf16(o.time_zone.empty() ? HostTimeZone() : o.time_zone);
@@ -162,7 +153,7 @@ bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
   }
   // Local accounts of the computer: the built-in administrator and guest.
   auto& accounts = static_cast<EmulatedAccounts&>(platform.accounts());
-  const std::string domain = Upper(options.name);
+  const std::string domain = AsciiUpper(options.name);
   const std::string machine_sid = "S-1-5-21-1004336348-1177238915-682003330";
   accounts.AddAccount(machine_sid + "-500", domain, "Administrator");
   accounts.AddAccount(machine_sid + "-501", domain, "Guest");

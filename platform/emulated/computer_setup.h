@@ -12,7 +12,7 @@ namespace platform::emulated {
 
 // Writes the facts of `options` where Windows keeps them. Runs before the platform's parts are
 // built, on a bare registry.
-Result WriteComputerFacts(Registry& registry, const ComputerOptions& options);
+[[nodiscard]] Result WriteComputerFacts(Registry& registry, const ComputerOptions& options);
 
 // Registers the standard logs (System, Application, Security; from version 5 on also DNS Server,
 // Directory Service and File Replication Service) and, with options.seed, the common sources,

@@ -27,7 +27,7 @@ std::u16string StripBackslashes(std::u16string_view server) {
 
 // An empty server name or this computer's own name is the local computer; any other name is the
 // sibling computer of that name, and one that does not exist answers kErrorBadNetpath.
-Result ResolveTarget(std::u16string_view server, const std::shared_ptr<Machine>& local,
+[[nodiscard]] Result ResolveTarget(std::u16string_view server, const std::shared_ptr<Machine>& local,
                      Registry& registry, Computer& computer, Target* out) {
   const std::u16string name = StripBackslashes(server);
   if (name.empty() || Upcase(name) == Upcase(computer.NetBiosName())) {
@@ -44,8 +44,8 @@ Result ResolveTarget(std::u16string_view server, const std::shared_ptr<Machine>&
 
 // The key of a log, SYSTEM\CurrentControlSet\Services\EventLog\<log>. A name with a backslash
 // would reach a source's key below a log, so it names no log.
-Result OpenLogKey(RegKey& hklm, std::u16string_view log, std::unique_ptr<RegKey>* key,
-                  RegAccess access = RegAccess::kRead) {
+[[nodiscard]] Result OpenLogKey(RegKey& hklm, std::u16string_view log, std::unique_ptr<RegKey>* key,
+                                RegAccess access = RegAccess::kRead) {
   if (log.empty() || log.find(u'\\') != std::u16string_view::npos) return kErrorFileNotFound;
   return hklm.OpenKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), access, key);
 }
@@ -121,7 +121,7 @@ void InsertRecord(Database& db, const std::string& log, int64_t number,
 // Appends a record to the log `upper` (its upper-case name) of `machine`, making room by
 // removing the oldest records when the log would grow past `max_size` bytes. One write
 // transaction, so writers in several processes get distinct numbers and lose nothing.
-Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_size,
+[[nodiscard]] Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_size,
                     EventRecordFields fields, uint32_t* number) {
   const std::string log = Utf16ToUtf8(upper);
   try {
@@ -164,13 +164,13 @@ class EmulatedEventLogReader : public EventLogReader {
   EmulatedEventLogReader(std::shared_ptr<Machine> machine, std::u16string upper)
       : machine_(std::move(machine)), log_(Utf16ToUtf8(upper)) {}
 
-  Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
+  [[nodiscard]] Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
               uint32_t* bytes_read, uint32_t* bytes_needed) override;
-  Result OldestRecord(uint32_t* number) override;
-  Result NumberOfRecords(uint32_t* count) override;
+  [[nodiscard]] Result OldestRecord(uint32_t* number) override;
+  [[nodiscard]] Result NumberOfRecords(uint32_t* count) override;
 
  private:
-  Result CopyRecords(Statement& s, uint8_t* out, uint32_t size, uint32_t* bytes_read,
+  [[nodiscard]] Result CopyRecords(Statement& s, uint8_t* out, uint32_t size, uint32_t* bytes_read,
                      uint32_t* bytes_needed);
 
   std::shared_ptr<Machine> machine_;
@@ -277,7 +277,7 @@ class EmulatedEventSource : public EventSource {
         computer_(computer),
         clock_(clock) {}
 
-  Result Report(uint16_t type, uint16_t category, uint32_t event_id,
+  [[nodiscard]] Result Report(uint16_t type, uint16_t category, uint32_t event_id,
                 const std::vector<uint8_t>& user_sid, const std::vector<std::u16string>& strings,
                 const std::vector<uint8_t>& data) override {
     if (strings.size() > 0xFFFF) return kErrorInvalidParameter;

@@ -12,7 +12,7 @@ namespace platform::emulated {
 namespace {
 
 // The answer for a path that names no file: 3 when its folder is missing too.
-Result Missing(const std::string& host) {
+[[nodiscard]] Result Missing(const std::string& host) {
   const size_t slash = host.find_last_of('/');
   struct stat st;
   if (slash != std::string::npos && slash > 0 &&
@@ -27,7 +27,7 @@ bool IsElf(std::span<const uint8_t> bytes) {
          bytes[3] == 'F';
 }
 
-Result VersionFrom(std::span<const uint8_t> image, FixedFileInfo* info) {
+[[nodiscard]] Result VersionFrom(std::span<const uint8_t> image, FixedFileInfo* info) {
   std::span<const uint8_t> resource;
   const Result r = FindPeResource(image, kRtVersion, 1, &resource);
   if (r == kErrorResourceNameNotFound) return kErrorResourceTypeNotFound;

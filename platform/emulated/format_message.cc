@@ -207,7 +207,7 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
 
 }  // namespace
 
-Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
+[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
                              size_t arg_count, std::u16string* out) {
   if (const size_t nul = pattern.find(u'\0'); nul != std::u16string_view::npos) {
     pattern = pattern.substr(0, nul);
@@ -270,7 +270,7 @@ Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const 
   return kSuccess;
 }
 
-Result CheckFormatBufferSize(uint32_t flags, size_t size, size_t length) {
+[[nodiscard]] Result CheckFormatBufferSize(uint32_t flags, size_t size, size_t length) {
   if (flags & kFormatMessageAllocateBuffer) return kSuccess;
   return length < size ? kSuccess : kErrorInsufficientBuffer;
 }

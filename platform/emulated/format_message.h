@@ -24,13 +24,13 @@ namespace platform::emulated {
 //  - %0 ends the output, %t is a tab, any other escaped character stands for itself.
 // Errors (kErrorInvalidParameter): a lone '%' at the end, an unterminated or unknown "!fmt",
 // an insert number beyond `arg_count`.
-Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
+[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
                              size_t arg_count, std::u16string* out);
 
 // The nSize rule: the text and its terminating NUL must fit `size` characters
 // (kErrorInsufficientBuffer otherwise), unless kFormatMessageAllocateBuffer makes `size` a
 // minimum.
-Result CheckFormatBufferSize(uint32_t flags, size_t size, size_t length);
+[[nodiscard]] Result CheckFormatBufferSize(uint32_t flags, size_t size, size_t length);
 
 }  // namespace platform::emulated
 

@@ -32,7 +32,7 @@ std::string Part(CURLU* url, CURLUPart part, unsigned flags = 0) {
   return out;
 }
 
-Result FromCurl(CURLcode code) {
+[[nodiscard]] Result FromCurl(CURLcode code) {
   switch (code) {
     case CURLE_OK:
       return kSuccess;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -30,13 +31,6 @@ std::u16string DecodeSource(std::string_view bytes, bool* ok) {
   return Utf8ToUtf16(bytes);
 }
 
-std::string Lower(std::u16string_view text) {
-  std::string s = Utf16ToUtf8(text);
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 bool IsSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
@@ -237,7 +231,7 @@ class Compiler {
   }
 
   bool Statement(const Token& keyword) {
-    const std::string k = Lower(keyword.text);
+    const std::string k = AsciiLowerUtf8(keyword.text);
     Token t;
     if (k == "messageidtypedef") {
       if (!Word(&t, "a type name")) return false;
@@ -260,7 +254,7 @@ class Compiler {
       if (!open_) return Fail(t.line, keyword_name(k) + " outside a message");
       if (id_fixed_) return Fail(t.line, keyword_name(k) + " must come before Language");
       const auto& names = k == "severity" ? severities_ : facilities_;
-      auto it = names.find(Lower(t.text));
+      auto it = names.find(AsciiLowerUtf8(t.text));
       if (it == names.end()) {
         return Fail(t.line, "unknown " + k + " name '" + Utf16ToUtf8(t.text) + "'");
       }
@@ -293,7 +287,7 @@ class Compiler {
       uint32_t value;
       if (!Number(&t, &value)) return false;
       if (value > max) return Fail(t.line, "value out of range");
-      (*names)[Lower(name.text)] = value;
+      (*names)[AsciiLowerUtf8(name.text)] = value;
       Token next = lexer_.Peek();
       if (next.kind == Token::kSymbol && next.text == u":") {
         lexer_.Next();
@@ -342,7 +336,7 @@ class Compiler {
     Token name;
     if (!Word(&name, "a language name")) return false;
     if (!open_) return Fail(name.line, "Language outside a message");
-    auto it = languages_.find(Lower(name.text));
+    auto it = languages_.find(AsciiLowerUtf8(name.text));
     if (it == languages_.end()) {
       return Fail(name.line, "unknown language name '" + Utf16ToUtf8(name.text) + "'");
     }

@@ -80,7 +80,7 @@ class EmulatedMessageModule final : public MessageModule {
   PeMessageTable table_;
 };
 
-Result FindSystemTemplate(uint32_t message_id, uint32_t language, std::u16string* out) {
+[[nodiscard]] Result FindSystemTemplate(uint32_t message_id, uint32_t language, std::u16string* out) {
   if (language != 0 && language != kLangUserDefault && language != kLangEnglishUs) {
     return kErrorResourceLangNotFound;
   }
@@ -90,7 +90,7 @@ Result FindSystemTemplate(uint32_t message_id, uint32_t language, std::u16string
   return kSuccess;
 }
 
-Result FindTemplate(uint32_t flags, const MessageModule* module, uint32_t message_id,
+[[nodiscard]] Result FindTemplate(uint32_t flags, const MessageModule* module, uint32_t message_id,
                     uint32_t language, std::u16string* out) {
   if (flags & kFormatMessageFromString) return kErrorInvalidParameter;
   const bool from_system = (flags & kFormatMessageFromSystem) != 0;

@@ -99,7 +99,7 @@ class PosixSocket : public Socket {
 
   static constexpr int kSendStallMs = 60000;
 
-  int Bind(uint32_t address, uint16_t port) override {
+  [[nodiscard]] int Bind(uint32_t address, uint16_t port) override {
     if (int r = Check()) return r;
     const sockaddr_in sa = MakeAddress(address, port);
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return LastError();
@@ -108,7 +108,7 @@ class PosixSocket : public Socket {
 
   // A non-blocking connect watched in slices, so that a stop need not wait for the system's
   // connect time-out; the socket is blocking again afterwards.
-  int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
+  [[nodiscard]] int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
     if (int r = Check()) return r;
     abort_ = abort;
     const int flags = fcntl(fd_, F_GETFL);
@@ -135,7 +135,7 @@ class PosixSocket : public Socket {
   // Like a blocking send, takes all of the data, but waits for room in slices so that a peer
   // that stops reading cannot hold the caller for ever: the abort check given to Connect ends
   // the wait, and so does a minute without progress.
-  int Send(const void* data, size_t size, size_t* sent) override {
+  [[nodiscard]] int Send(const void* data, size_t size, size_t* sent) override {
     *sent = 0;
     if (int r = Check()) return r;
     const char* bytes = static_cast<const char*>(data);
@@ -152,7 +152,7 @@ class PosixSocket : public Socket {
     }
   }
 
-  int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
+  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
     if (int r = Check()) return r;
     const sockaddr_in sa = MakeAddress(address, port);
     if (::sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) <
@@ -162,7 +162,7 @@ class PosixSocket : public Socket {
     return 0;
   }
 
-  int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
+  [[nodiscard]] int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
               const AbortCheck& abort) override {
     *received = 0;
     if (int r = Check()) return r;
@@ -176,7 +176,7 @@ class PosixSocket : public Socket {
     return 0;
   }
 
-  int Close() override {
+  [[nodiscard]] int Close() override {
     if (!Started()) return kWsaNotinitialised;
     if (fd_ < 0) return kWsaEnotsock;
     ::close(fd_);
@@ -185,7 +185,7 @@ class PosixSocket : public Socket {
   }
 
  private:
-  int Check() const {
+  [[nodiscard]] int Check() const {
     if (!Started()) return kWsaNotinitialised;
     return fd_ < 0 ? kWsaEnotsock : 0;
   }

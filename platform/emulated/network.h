@@ -24,14 +24,14 @@ class EmulatedNetwork : public Network {
   // each Cleanup takes one back; every other call fails with kWsaNotinitialised at count 0.
   // Versions 1.0 to 2.2 are granted as asked, higher ones get 2.2, lower ones fail with
   // kWsaVernotsupported.
-  int Startup(uint16_t version, uint16_t* granted) override;
-  int Cleanup() override;
-  int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override;
+  [[nodiscard]] int Startup(uint16_t version, uint16_t* granted) override;
+  [[nodiscard]] int Cleanup() override;
+  [[nodiscard]] int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override;
   // The computer's DNS host name.
-  int GetHostName(std::string* name) override;
+  [[nodiscard]] int GetHostName(std::string* name) override;
   // The computer's hosts file first (names compared without regard to case), then the host's
   // resolver (IPv4 only).
-  int ResolveHost(std::string_view name, uint32_t* address) override;
+  [[nodiscard]] int ResolveHost(std::string_view name, uint32_t* address) override;
   // inet_addr: one to four parts, each decimal, octal (leading 0) or hex (0x).
   bool ParseAddress(std::string_view text, uint32_t* address) override;
   // The computer's services file ("syslog  514/udp  # comment"); an empty protocol takes the
@@ -53,7 +53,7 @@ class EmulatedNetwork : public Network {
 };
 
 // The Windows Sockets code of a host errno value (ECONNREFUSED -> 10061, ...).
-int WsaErrorFromErrno(int error);
+[[nodiscard]] int WsaErrorFromErrno(int error);
 
 }  // namespace platform::emulated
 

@@ -17,7 +17,7 @@ class ListEnumeration : public NetEnumeration {
  public:
   explicit ListEnumeration(std::vector<NetResource> entries) : entries_(std::move(entries)) {}
 
-  Result Next(uint32_t* count, uint32_t* buffer_size, std::vector<NetResource>* out) override {
+  [[nodiscard]] Result Next(uint32_t* count, uint32_t* buffer_size, std::vector<NetResource>* out) override {
     if (count == nullptr || buffer_size == nullptr || out == nullptr) {
       return kErrorInvalidParameter;
     }

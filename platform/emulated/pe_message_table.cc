@@ -1,4 +1,5 @@
 #include "platform/emulated/pe_message_table.h"
+#include "platform/text.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -19,14 +20,11 @@ class ByteReader {
 
   std::optional<uint16_t> U16(size_t offset) const {
     if (!Fits(offset, 2)) return std::nullopt;
-    return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
+    return ReadLe16(bytes_.data() + offset);
   }
   std::optional<uint32_t> U32(size_t offset) const {
     if (!Fits(offset, 4)) return std::nullopt;
-    return static_cast<uint32_t>(bytes_[offset]) |
-           (static_cast<uint32_t>(bytes_[offset + 1]) << 8) |
-           (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
-           (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
+    return ReadLe32(bytes_.data() + offset);
   }
   std::optional<std::span<const uint8_t>> Sub(size_t offset, size_t length) const {
     if (!Fits(offset, length)) return std::nullopt;
@@ -280,7 +278,7 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
   return r;
 }
 
-Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text) {
+[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text) {
   const ByteReader table(data);
   auto block_count = table.U32(0);
   if (!block_count || !table.Fits(4, uint64_t{*block_count} * 12)) return kErrorInvalidData;
@@ -318,7 +316,7 @@ Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std
   return kErrorMrMidNotFound;
 }
 
-Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
+[[nodiscard]] Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
                       std::span<const uint8_t>* data) {
   const ByteReader file(image);
   auto layout = ReadLayout(file);

@@ -32,7 +32,7 @@ class MappedFile {
 
   // kErrorModNotFound when there is no such regular file or it cannot be read. An empty file
   // gives an empty view.
-  static Result Open(const std::string& host_path, MappedFile* out);
+  [[nodiscard]] static Result Open(const std::string& host_path, MappedFile* out);
 
   std::span<const uint8_t> bytes() const { return {data_, size_}; }
 
@@ -57,7 +57,7 @@ class PeMessageTable {
   // kErrorBadExeFormat when the bytes are no PE image, have no resource directory, or any
   // offset or size on the way points outside the file. A PE without message tables parses and
   // has no languages.
-  static Result Parse(std::span<const uint8_t> image, PeMessageTable* out);
+  [[nodiscard]] static Result Parse(std::span<const uint8_t> image, PeMessageTable* out);
 
   // The languages that have a message table, ascending.
   std::vector<uint16_t> Languages() const;
@@ -66,7 +66,7 @@ class PeMessageTable {
   // present, else the first language); any other value must be present exactly.
   // Errors: kErrorResourceTypeNotFound (no message table at all), kErrorResourceLangNotFound,
   // kErrorMrMidNotFound, kErrorInvalidData (the table itself is damaged).
-  Result Find(uint32_t message_id, uint16_t language, MessageText* out) const;
+  [[nodiscard]] Result Find(uint32_t message_id, uint16_t language, MessageText* out) const;
 
  private:
   struct Table {
@@ -81,11 +81,11 @@ class PeMessageTable {
 // into `image`. kErrorBadExeFormat when the bytes are no PE image or the way to the resource
 // leaves the file; kErrorResourceTypeNotFound / kErrorResourceNameNotFound when the image has
 // no such resource.
-Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
+[[nodiscard]] Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
                       std::span<const uint8_t>* data);
 
 // Looks up `message_id` in one MESSAGE_RESOURCE_DATA blob.
-Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text);
+[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text);
 
 }  // namespace platform::emulated
 

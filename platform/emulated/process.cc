@@ -69,7 +69,7 @@ class EmulatedStartedProcess : public StartedProcess {
  public:
   explicit EmulatedStartedProcess(Fd exit_pipe) : exit_pipe_(std::move(exit_pipe)) {}
 
-  Result Wait(uint32_t timeout_ms, uint32_t* exit_code) override {
+  [[nodiscard]] Result Wait(uint32_t timeout_ms, uint32_t* exit_code) override {
     if (!ended_) {
       char message[1 + sizeof(int)];
       const int bound = timeout_ms == kInfinite ? -1
@@ -108,7 +108,7 @@ class EmulatedStartedProcess : public StartedProcess {
 
 }  // namespace
 
-Result ResultFromErrno(int e) {
+[[nodiscard]] Result ResultFromErrno(int e) {
   switch (e) {
     case ENOENT:
     case ENOTDIR:

@@ -18,11 +18,11 @@ class EmulatedProcess : public Process {
  public:
   explicit EmulatedProcess(std::shared_ptr<Machine> machine) : machine_(std::move(machine)) {}
 
-  Result ProgramPath(std::u16string* path) override;
-  Result ShortPath(std::u16string_view path, std::u16string* short_path) override;
-  PrivilegeResult EnableSecurityPrivilege() override;
-  Result SetCurrentThreadLowestPriority() override;
-  Result SetProcessIdleClass() override;
+  [[nodiscard]] Result ProgramPath(std::u16string* path) override;
+  [[nodiscard]] Result ShortPath(std::u16string_view path, std::u16string* short_path) override;
+  [[nodiscard]] PrivilegeResult EnableSecurityPrivilege() override;
+  [[nodiscard]] Result SetCurrentThreadLowestPriority() override;
+  [[nodiscard]] Result SetProcessIdleClass() override;
   void WriteToConsole(std::string_view text) override;
   // The program is a host path, a path of the computer's drive C, or a bare name looked up in
   // this program's folder, the current directory and then PATH; a name ending in ".exe" is also
@@ -45,7 +45,7 @@ inline constexpr int kNiceIdleClass = 19;
 
 // The Windows result code for an errno of a file or process operation (ENOENT: 2, EACCES: 5,
 // ENOEXEC: 193, anything else: 87).
-Result ResultFromErrno(int e);
+[[nodiscard]] Result ResultFromErrno(int e);
 
 }  // namespace platform::emulated
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +94,56 @@ TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
   EXPECT_EQ(kErrorFileNotFound, process().StartProcess(u"no-such-program-here -i", nullptr));
   // A name with ".exe" is also found without it.
   EXPECT_EQ(kSuccess, process().StartProcess(u"true.exe", nullptr));
+}
+
+TEST_F(ProcessTest, AStartedProcessGivesItsExitCodeWithinItsBound) {
+  std::unique_ptr<StartedProcess> quick, slow, killed;
+  ASSERT_EQ(kSuccess, process().StartProcess(u"sh -c \"exit 7\"", &quick));
+  uint32_t code = 0;
+  ASSERT_EQ(kSuccess, quick->Wait(30000, &code));
+  EXPECT_EQ(7u, code);
+  // Asking again gives the same answer.
+  ASSERT_EQ(kSuccess, quick->Wait(0, &code));
+  EXPECT_EQ(7u, code);
+
+  ASSERT_EQ(kSuccess, process().StartProcess(u"sleep 3", &slow));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(kErrorWaitTimeout, slow->Wait(100, &code));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+  EXPECT_EQ(kErrorWaitTimeout, slow->Wait(0, &code));
+
+  ASSERT_EQ(kSuccess, process().StartProcess(u"sh -c \"kill -TERM $$\"", &killed));
+  ASSERT_EQ(kSuccess, killed->Wait(30000, &code));
+  EXPECT_EQ(128u + 15u, code);
+}
+
+TEST_F(ProcessTest, ABareNameIsLookedForInTheProgramsOwnFolderFirst) {
+  // One script of the same name in this test program's folder and in the current folder.
+  std::u16string self;
+  ASSERT_EQ(kSuccess, process().ProgramPath(&self));
+  const std::string own = Utf16ToUtf8(self.substr(0, self.rfind(u'/')));
+  const std::string name = "own-folder-probe-" + std::to_string(getpid());
+  const std::string marker = computer_.dir() + "/which";
+  auto write_script = [&](const std::string& path, const char* who) {
+    std::ofstream(path) << "#!/bin/sh\necho " << who << " > '" << marker << "'\n";
+    return chmod(path.c_str(), 0755) == 0;
+  };
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(computer_.dir().c_str()));
+  ASSERT_TRUE(write_script(own + "/" + name, "own"));
+  ASSERT_TRUE(write_script(computer_.dir() + "/" + name, "current"));
+  std::unique_ptr<StartedProcess> started;
+  const Result r = process().StartProcess(Utf8ToUtf16(name), &started);
+  uint32_t code = 1;
+  if (r == kSuccess) EXPECT_EQ(kSuccess, started->Wait(30000, &code));
+  unlink((own + "/" + name).c_str());
+  ASSERT_EQ(0, chdir(cwd));
+  ASSERT_EQ(kSuccess, r);
+  EXPECT_EQ(0u, code);
+  std::string which;
+  std::getline(std::ifstream(marker), which);
+  EXPECT_EQ("own", which);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -13,19 +14,10 @@ constexpr size_t kMaxKeyNameChars = 255;
 // regedit breaks a hex line once it reaches this column, leaving room for the ",\" ending.
 constexpr size_t kHexWrapColumn = 77;
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 0x20 : c; }
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 bool StartsWithNoCase(std::u16string_view text, size_t pos, std::u16string_view prefix) {
   return text.size() - pos >= prefix.size() &&
-         EqualsNoCase(text.substr(pos, prefix.size()), prefix);
+         EqualsIgnoringCase(text.substr(pos, prefix.size()), prefix);
 }
 
 int HexDigit(char16_t c) {
@@ -154,9 +146,9 @@ std::u16string_view TrimRight(std::u16string_view s) {
 std::string CheckKeyName(std::u16string_view full, RegRoot* root, std::u16string* path) {
   const size_t sep = full.find(u'\\');
   const std::u16string_view head = full.substr(0, sep);
-  if (EqualsNoCase(head, u"HKEY_LOCAL_MACHINE") || EqualsNoCase(head, u"HKLM")) {
+  if (EqualsIgnoringCase(head, u"HKEY_LOCAL_MACHINE") || EqualsIgnoringCase(head, u"HKLM")) {
     *root = RegRoot::kLocalMachine;
-  } else if (EqualsNoCase(head, u"HKEY_CURRENT_USER") || EqualsNoCase(head, u"HKCU")) {
+  } else if (EqualsIgnoringCase(head, u"HKEY_CURRENT_USER") || EqualsIgnoringCase(head, u"HKCU")) {
     *root = RegRoot::kCurrentUser;
   } else {
     return "unknown root key " + Quote(head) + " (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)";
@@ -204,7 +196,7 @@ class Parser {
   }
 
  private:
-  int LineNumber() const { return static_cast<int>(index_) + 1; }
+  [[nodiscard]] int LineNumber() const { return static_cast<int>(index_) + 1; }
 
   bool Fail(std::string message) {
     *error_ = {LineNumber(), std::move(message)};
@@ -426,8 +418,7 @@ void FormatValue(const RegFileValue& value, std::u16string* out) {
     return;
   }
   if (value.type == kRegDword && value.data.size() == 4) {
-    const uint32_t v = static_cast<uint32_t>(value.data[0]) | value.data[1] << 8 |
-                       value.data[2] << 16 | static_cast<uint32_t>(value.data[3]) << 24;
+    const uint32_t v = ReadLe32(value.data.data());
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", v);
     *out += line + u"dword:" + Ascii(hex) + u"\r\n";

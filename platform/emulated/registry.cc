@@ -39,7 +39,7 @@ class EmulatedRegKey : public RegKey {
   EmulatedRegKey(std::shared_ptr<Machine> machine, CodePage& code_page, int64_t id, bool writable)
       : machine_(std::move(machine)), code_page_(code_page), id_(id), writable_(writable) {}
 
-  Result OpenKey(std::u16string_view path, RegAccess access,
+  [[nodiscard]] Result OpenKey(std::u16string_view path, RegAccess access,
                  std::unique_ptr<RegKey>* out) override {
     try {
       Transaction t(db(), Transaction::kRead);
@@ -57,7 +57,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
+  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
     auto parts = SplitPath(path);
     if (parts.size() > kMaxPathDepth) return kErrorInvalidParameter;
     for (const auto& part : parts) {
@@ -97,7 +97,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result DeleteKey(std::u16string_view path) override {
+  [[nodiscard]] Result DeleteKey(std::u16string_view path) override {
     auto parts = SplitPath(path);
     if (parts.empty()) return kErrorInvalidParameter;
     try {
@@ -120,7 +120,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
+  [[nodiscard]] Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
@@ -136,7 +136,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
+  [[nodiscard]] Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
                    std::vector<uint8_t>* data) override {
     try {
       Transaction t(db(), Transaction::kRead);
@@ -154,7 +154,7 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
+  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
     std::vector<uint8_t> stored;
     uint32_t stored_type = 0;
     Result r = Load(name, &stored_type, &stored);
@@ -162,7 +162,7 @@ class EmulatedRegKey : public RegKey {
     return Deliver(stored_type, stored, type, data, size);
   }
 
-  Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
+  [[nodiscard]] Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
                         uint32_t* size) override {
     std::vector<uint8_t> stored;
     uint32_t stored_type = 0;
@@ -177,7 +177,7 @@ class EmulatedRegKey : public RegKey {
     return Deliver(stored_type, stored, type, data, size);
   }
 
-  Result SetValue(std::u16string_view name, uint32_t type, const void* data,
+  [[nodiscard]] Result SetValue(std::u16string_view name, uint32_t type, const void* data,
                   uint32_t size) override {
     if (name.size() > kMaxValueNameChars || (!data && size)) return kErrorInvalidParameter;
     if (!writable_) return kErrorAccessDenied;
@@ -213,13 +213,13 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
+  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
     std::u16string wide = code_page_.AnsiToWide(text);
     wide.push_back(u'\0');
     return SetValue(name, type, wide.data(), static_cast<uint32_t>(wide.size() * 2));
   }
 
-  Result DeleteValue(std::u16string_view name) override {
+  [[nodiscard]] Result DeleteValue(std::u16string_view name) override {
     if (!writable_) return kErrorAccessDenied;
     try {
       Transaction t(db(), Transaction::kWrite);
@@ -267,7 +267,7 @@ class EmulatedRegKey : public RegKey {
   // Walks `parts` down from *id, up to kLevelsPerQuery keys with one query (a join per level on
   // the (parent, upper) index): a deep path costs one statement, not one per key. Answers
   // kErrorFileNotFound at the first missing key and kErrorAccessDenied at the first denied one.
-  Result ResolvePath(const std::vector<std::u16string>& parts, int64_t* id) {
+  [[nodiscard]] Result ResolvePath(const std::vector<std::u16string>& parts, int64_t* id) {
     constexpr size_t kLevelsPerQuery = 8;
     for (size_t first = 0; first < parts.size(); first += kLevelsPerQuery) {
       const size_t levels = std::min(kLevelsPerQuery, parts.size() - first);
@@ -306,7 +306,7 @@ class EmulatedRegKey : public RegKey {
     return true;
   }
 
-  Result Load(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) {
+  [[nodiscard]] Result Load(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
@@ -322,7 +322,7 @@ class EmulatedRegKey : public RegKey {
 
   // The RegQueryValueEx buffer contract: size only when `data` is null, kErrorMoreData with the
   // size needed when the buffer is too small.
-  static Result Deliver(uint32_t stored_type, const std::vector<uint8_t>& stored, uint32_t* type,
+  [[nodiscard]] static Result Deliver(uint32_t stored_type, const std::vector<uint8_t>& stored, uint32_t* type,
                         void* data, uint32_t* size) {
     if (type) *type = stored_type;
     const uint32_t needed = static_cast<uint32_t>(stored.size());

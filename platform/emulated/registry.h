@@ -16,13 +16,13 @@ class EmulatedRegistry : public Registry {
   // `code_page` converts the narrow views; it must outlive the registry and its keys.
   EmulatedRegistry(std::shared_ptr<Machine> machine, CodePage& code_page);
 
-  Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) override;
-  Result Connect(std::u16string_view computer, RegRoot root,
+  [[nodiscard]] Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) override;
+  [[nodiscard]] Result Connect(std::u16string_view computer, RegRoot root,
                  std::unique_ptr<RegKey>* out) override;
 
   // Marks a key (by its full path below a root) so that opening it answers kErrorAccessDenied.
   // For tests and for `ntbox reg deny`.
-  Result SetAccessDenied(RegRoot root, std::u16string_view path, bool denied);
+  [[nodiscard]] Result SetAccessDenied(RegRoot root, std::u16string_view path, bool denied);
 
  private:
   std::shared_ptr<Machine> machine_;

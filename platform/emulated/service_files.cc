@@ -100,7 +100,7 @@ StatusRow ReadStatusRow(Machine& machine, const std::string& upper) {
   return row;
 }
 
-Result WriteStatusRowOf(Machine& machine, const std::string& upper, int64_t pid,
+[[nodiscard]] Result WriteStatusRowOf(Machine& machine, const std::string& upper, int64_t pid,
                         const ServiceStatus& st) {
   try {
     Transaction t(machine.db(), Transaction::kWrite);
@@ -134,7 +134,7 @@ void DeleteStatusRow(Machine& machine, const std::string& upper) {
   }
 }
 
-Result OpenServicesKey(Registry& registry, std::unique_ptr<RegKey>* out) {
+[[nodiscard]] Result OpenServicesKey(Registry& registry, std::unique_ptr<RegKey>* out) {
   std::unique_ptr<RegKey> hklm;
   const Result r = registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
   if (r != kSuccess) return r;
@@ -142,7 +142,7 @@ Result OpenServicesKey(Registry& registry, std::unique_ptr<RegKey>* out) {
 }
 
 // Opens the key of a registered service; a key without a Type value is no service.
-Result OpenServiceKey(Registry& registry, std::u16string_view name, std::unique_ptr<RegKey>* out) {
+[[nodiscard]] Result OpenServiceKey(Registry& registry, std::u16string_view name, std::unique_ptr<RegKey>* out) {
   std::unique_ptr<RegKey> services;
   Result r = OpenServicesKey(registry, &services);
   if (r != kSuccess) return r;

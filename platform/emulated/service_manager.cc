@@ -93,17 +93,17 @@ class EmulatedServiceHandle : public ServiceHandle {
         name_(std::move(name)),
         access_(MapGeneric(access, kServiceAllAccess)) {}
 
-  Result Start(const std::vector<std::u16string>& args) override;
-  Result Control(uint32_t control, ServiceStatus* status) override;
-  Result QueryStatus(ServiceStatus* status) override;
-  Result QueryConfig(ServiceConfiguration* config) override;
-  Result Delete() override;
+  [[nodiscard]] Result Start(const std::vector<std::u16string>& args) override;
+  [[nodiscard]] Result Control(uint32_t control, ServiceStatus* status) override;
+  [[nodiscard]] Result QueryStatus(ServiceStatus* status) override;
+  [[nodiscard]] Result QueryConfig(ServiceConfiguration* config) override;
+  [[nodiscard]] Result Delete() override;
 
  private:
   Machine& machine() { return *context_->machine; }
   Registry& registry() { return *context_->registry; }
   ServiceStatus CurrentStatus(bool* alive);
-  Result Spawn(const std::vector<std::string>& command, const std::vector<std::u16string>& args,
+  [[nodiscard]] Result Spawn(const std::vector<std::string>& command, const std::vector<std::u16string>& args,
                const ServiceFiles& files, int lock_fd, uint32_t type);
 
   std::shared_ptr<ScmContext> context_;
@@ -323,7 +323,7 @@ class EmulatedServiceManagerHandle : public ServiceManagerHandle {
   EmulatedServiceManagerHandle(std::shared_ptr<ScmContext> context, uint32_t access)
       : context_(std::move(context)), access_(MapGeneric(access, kScManagerAllAccess)) {}
 
-  Result Open(std::u16string_view name, uint32_t access,
+  [[nodiscard]] Result Open(std::u16string_view name, uint32_t access,
                      std::unique_ptr<ServiceHandle>* out) override {
     if (!ValidServiceName(name)) return kErrorInvalidName;
     RemoveIfDeletedAndStopped(*context_->machine, *context_->registry, name);
@@ -334,7 +334,7 @@ class EmulatedServiceManagerHandle : public ServiceManagerHandle {
     return kSuccess;
   }
 
-  Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
+  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
                        uint32_t service_type, uint32_t start_type, uint32_t error_control,
                        std::u16string_view binary_path, std::u16string_view account,
                        std::unique_ptr<ServiceHandle>* out) override {

@@ -35,7 +35,7 @@ class EmulatedServiceManager : public ServiceManager {
   // NetBIOS name (other names open sibling computers).
   EmulatedServiceManager(std::shared_ptr<Machine> machine, CodePage& code_page,
                          std::u16string computer_name);
-  Result Open(std::u16string_view computer, uint32_t access,
+  [[nodiscard]] Result Open(std::u16string_view computer, uint32_t access,
               std::unique_ptr<ServiceManagerHandle>* out) override;
 
  private:
@@ -49,10 +49,10 @@ class EmulatedServiceDispatcher : public ServiceDispatcher {
   EmulatedServiceDispatcher(std::shared_ptr<Machine> machine, CodePage& code_page);
   ~EmulatedServiceDispatcher() override;
 
-  Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override;
-  Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
+  [[nodiscard]] Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override;
+  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
                                 ServiceStatusHandle* out) override;
-  Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override;
+  [[nodiscard]] Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override;
 
  private:
   // Answers one control request on an accepted connection.

@@ -96,7 +96,7 @@ bool WriteFully(int fd, const void* buffer, size_t size) {
   return true;
 }
 
-Result SpawnDetached(const SpawnSpec& spec) {
+[[nodiscard]] Result SpawnDetached(const SpawnSpec& spec) {
   if (spec.argv.empty()) return kErrorFileNotFound;
   // Everything the children need is prepared here: after fork only async-signal-safe calls.
   std::vector<std::string> argv_text = spec.argv;

@@ -26,7 +26,7 @@ class EmulatedComputer : public Computer {
         major_(major),
         minor_(minor) {}
   std::u16string NetBiosName() override { return netbios_name_; }
-  Result HostName(std::string* name) override {
+  [[nodiscard]] Result HostName(std::string* name) override {
     *name = host_name_;
     return kSuccess;
   }
@@ -71,11 +71,11 @@ class EmulatedDebugOutput : public DebugOutput {
 class EmulatedAccounts : public Accounts {
  public:
   explicit EmulatedAccounts(std::shared_ptr<Machine> machine) : machine_(std::move(machine)) {}
-  Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  [[nodiscard]] Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                           size_t domain_chars, std::u16string* name,
                           std::u16string* domain) override;
   // Adds or replaces an account of the local table.
-  Result AddAccount(const std::string& sid, const std::string& domain, const std::string& name);
+  [[nodiscard]] Result AddAccount(const std::string& sid, const std::string& domain, const std::string& name);
 
  private:
   std::shared_ptr<Machine> machine_;

@@ -384,7 +384,7 @@ std::vector<uint8_t> BuildVersionResource(const VersionInfoScript& info) {
   return out;
 }
 
-Result ReadFixedFileInfo(std::span<const uint8_t> resource, FixedFileInfo* out) {
+[[nodiscard]] Result ReadFixedFileInfo(std::span<const uint8_t> resource, FixedFileInfo* out) {
   // wLength, wValueLength, wType, "VS_VERSION_INFO" and its terminator, padding to 4.
   constexpr std::u16string_view kKey = u"VS_VERSION_INFO";
   constexpr size_t kValueAt = (6 + (kKey.size() + 1) * 2 + 3) / 4 * 4;

@@ -51,7 +51,7 @@ uint16_t VersionResourceLanguage(const VersionInfoScript& info);
 
 // The fixed part of VS_VERSIONINFO bytes (VerQueryValueW of "\"). kErrorInvalidData when the
 // bytes are not a version resource.
-Result ReadFixedFileInfo(std::span<const uint8_t> resource, FixedFileInfo* out);
+[[nodiscard]] Result ReadFixedFileInfo(std::span<const uint8_t> resource, FixedFileInfo* out);
 
 }  // namespace platform::emulated
 

@@ -17,7 +17,7 @@ constexpr size_t kMaxNameChars = 1024;
 
 class Win32Accounts : public Accounts {
  public:
-  Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  [[nodiscard]] Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                           size_t domain_chars, std::u16string* name,
                           std::u16string* domain) override {
     PSID checked = CheckedSid(sid, sid_size);

@@ -22,7 +22,7 @@ class Win32Computer : public Computer {
 
   // Winsock 1.1 is started and cleaned up around the one call, as the program's other socket
   // users do for themselves; a failure answers the Windows Sockets error code.
-  Result HostName(std::string* name) override {
+  [[nodiscard]] Result HostName(std::string* name) override {
     WSADATA wsa;
     const int started = WSAStartup(MAKEWORD(1, 1), &wsa);
     if (started != 0) return static_cast<Result>(started);

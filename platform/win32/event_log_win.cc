@@ -13,7 +13,7 @@ namespace platform::win32 {
 namespace {
 
 // LastError of a failed call, never kSuccess.
-Result LastError() {
+[[nodiscard]] Result LastError() {
   const DWORD e = GetLastError();
   return e != ERROR_SUCCESS ? static_cast<Result>(e) : kErrorInvalidParameter;
 }
@@ -30,7 +30,7 @@ class Win32EventLogReader : public EventLogReader {
   Win32EventLogReader(const Win32EventLogReader&) = delete;
   Win32EventLogReader& operator=(const Win32EventLogReader&) = delete;
 
-  Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
+  [[nodiscard]] Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
               uint32_t* bytes_read, uint32_t* bytes_needed) override {
     DWORD read = 0, needed = 0;
     const BOOL ok = ReadEventLogW(log_, flags, record_number, buffer, size, &read, &needed);
@@ -40,14 +40,14 @@ class Win32EventLogReader : public EventLogReader {
     return r;
   }
 
-  Result OldestRecord(uint32_t* number) override {
+  [[nodiscard]] Result OldestRecord(uint32_t* number) override {
     DWORD n = 0;
     if (!GetOldestEventLogRecord(log_, &n)) return LastError();
     *number = n;
     return kSuccess;
   }
 
-  Result NumberOfRecords(uint32_t* count) override {
+  [[nodiscard]] Result NumberOfRecords(uint32_t* count) override {
     DWORD n = 0;
     if (!GetNumberOfEventLogRecords(log_, &n)) return LastError();
     *count = n;
@@ -65,7 +65,7 @@ class Win32EventSource : public EventSource {
   Win32EventSource(const Win32EventSource&) = delete;
   Win32EventSource& operator=(const Win32EventSource&) = delete;
 
-  Result Report(uint16_t type, uint16_t category, uint32_t event_id,
+  [[nodiscard]] Result Report(uint16_t type, uint16_t category, uint32_t event_id,
                 const std::vector<uint8_t>& user_sid, const std::vector<std::u16string>& strings,
                 const std::vector<uint8_t>& data) override {
     // ReportEventW takes at most 0xFFFF strings; a SID it reads must be a whole, valid one.
@@ -94,7 +94,7 @@ class Win32EventSource : public EventSource {
 // not read a stand-in check the log's key under SYSTEM\CurrentControlSet\Services\EventLog.
 class Win32EventLog : public EventLog {
  public:
-  Result Open(std::u16string_view server, std::u16string_view log,
+  [[nodiscard]] Result Open(std::u16string_view server, std::u16string_view log,
               std::unique_ptr<EventLogReader>* out) override {
     const std::wstring server_w = ToWide(server);
     HANDLE h = OpenEventLogW(ServerOrNull(server_w), ToWide(log).c_str());
@@ -103,7 +103,7 @@ class Win32EventLog : public EventLog {
     return kSuccess;
   }
 
-  Result RegisterSource(std::u16string_view server, std::u16string_view source,
+  [[nodiscard]] Result RegisterSource(std::u16string_view server, std::u16string_view source,
                         std::unique_ptr<EventSource>* out) override {
     const std::wstring server_w = ToWide(server);
     HANDLE h = RegisterEventSourceW(ServerOrNull(server_w), ToWide(source).c_str());
@@ -112,7 +112,7 @@ class Win32EventLog : public EventLog {
     return kSuccess;
   }
 
-  Result Clear(std::u16string_view server, std::u16string_view log) override {
+  [[nodiscard]] Result Clear(std::u16string_view server, std::u16string_view log) override {
     const std::wstring server_w = ToWide(server);
     HANDLE h = OpenEventLogW(ServerOrNull(server_w), ToWide(log).c_str());
     if (h == nullptr) return LastError();

@@ -17,7 +17,7 @@ constexpr size_t kMaxFormatChars = 32 * 1024;
 // Inserts run from %1 to %99; a printf form with '*' width and precision reads two entries more.
 constexpr size_t kPaddedArgs = 101;
 
-Result LastError() {
+[[nodiscard]] Result LastError() {
   const DWORD e = GetLastError();
   return e != ERROR_SUCCESS ? static_cast<Result>(e) : kErrorInvalidParameter;
 }
@@ -51,7 +51,7 @@ std::vector<DWORD_PTR> ArgumentArray(const uintptr_t* args, size_t arg_count) {
 
 class Win32MessageLibrary : public MessageLibrary {
  public:
-  Result Load(std::u16string_view path, uint32_t flags,
+  [[nodiscard]] Result Load(std::u16string_view path, uint32_t flags,
               std::unique_ptr<MessageModule>* out) override {
     out->reset();
     HMODULE module = LoadLibraryExW(ToWide(path).c_str(), nullptr, flags);
@@ -60,7 +60,7 @@ class Win32MessageLibrary : public MessageLibrary {
     return kSuccess;
   }
 
-  Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id, uint32_t language,
+  [[nodiscard]] Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id, uint32_t language,
                 const uintptr_t* args, size_t arg_count, size_t size,
                 std::u16string* out) override {
     out->clear();

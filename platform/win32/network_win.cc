@@ -64,7 +64,7 @@ class Win32Socket : public Socket {
 
   intptr_t Handle() const override { return static_cast<intptr_t>(s_); }
 
-  int Bind(uint32_t address, uint16_t port) override {
+  [[nodiscard]] int Bind(uint32_t address, uint16_t port) override {
     const sockaddr_in sa = MakeAddress(address, port);
     if (bind(s_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR) {
       return WSAGetLastError();
@@ -74,7 +74,7 @@ class Win32Socket : public Socket {
 
   // A non-blocking connect watched with select in slices, so that the service stop need not
   // wait for the connect time-out; the socket is blocking again afterwards.
-  int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
+  [[nodiscard]] int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
     u_long on = 1, off = 0;
     ioctlsocket(s_, FIONBIO, &on);
     const sockaddr_in sa = MakeAddress(address, port);
@@ -99,7 +99,7 @@ class Win32Socket : public Socket {
     return result;
   }
 
-  int Send(const void* data, size_t size, size_t* sent) override {
+  [[nodiscard]] int Send(const void* data, size_t size, size_t* sent) override {
     *sent = 0;
     const int n = send(s_, static_cast<const char*>(data), static_cast<int>(size), 0);
     if (n == SOCKET_ERROR) return WSAGetLastError();
@@ -107,7 +107,7 @@ class Win32Socket : public Socket {
     return 0;
   }
 
-  int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
+  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
     const sockaddr_in sa = MakeAddress(address, port);
     if (sendto(s_, static_cast<const char*>(data), static_cast<int>(size), 0,
                reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR) {
@@ -116,7 +116,7 @@ class Win32Socket : public Socket {
     return 0;
   }
 
-  int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
+  [[nodiscard]] int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
               const AbortCheck& abort) override {
     *received = 0;
     if (int r = WaitFor(s_, WaitKind::kRead, timeout_ms, abort)) return r;
@@ -126,7 +126,7 @@ class Win32Socket : public Socket {
     return 0;
   }
 
-  int Close() override {
+  [[nodiscard]] int Close() override {
     if (s_ == INVALID_SOCKET) return WSAENOTSOCK;
     const int r = closesocket(s_) == SOCKET_ERROR ? WSAGetLastError() : 0;
     s_ = INVALID_SOCKET;
@@ -139,16 +139,16 @@ class Win32Socket : public Socket {
 
 class Win32Network : public Network {
  public:
-  int Startup(uint16_t version, uint16_t* granted) override {
+  [[nodiscard]] int Startup(uint16_t version, uint16_t* granted) override {
     WSADATA wsa{};
     const int r = WSAStartup(version, &wsa);
     if (r == 0) *granted = wsa.wVersion;
     return r;
   }
 
-  int Cleanup() override { return WSACleanup() == SOCKET_ERROR ? WSAGetLastError() : 0; }
+  [[nodiscard]] int Cleanup() override { return WSACleanup() == SOCKET_ERROR ? WSAGetLastError() : 0; }
 
-  int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override {
+  [[nodiscard]] int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override {
     out->reset();
     const SOCKET s = socket(family, type, protocol);
     if (s == INVALID_SOCKET) return WSAGetLastError();
@@ -156,7 +156,7 @@ class Win32Network : public Network {
     return 0;
   }
 
-  int GetHostName(std::string* name) override {
+  [[nodiscard]] int GetHostName(std::string* name) override {
     char buffer[256] = {};
     if (gethostname(buffer, sizeof buffer) == SOCKET_ERROR) return WSAGetLastError();
     buffer[sizeof buffer - 1] = '\0';
@@ -164,7 +164,7 @@ class Win32Network : public Network {
     return 0;
   }
 
-  int ResolveHost(std::string_view name, uint32_t* address) override {
+  [[nodiscard]] int ResolveHost(std::string_view name, uint32_t* address) override {
     const hostent* host = gethostbyname(std::string(name).c_str());
     if (!host) return WSAGetLastError();
     if (host->h_addrtype != AF_INET || !host->h_addr_list[0]) return WSANO_DATA;

@@ -21,7 +21,11 @@ class Win32Platform : public Platform {
         network_(MakeNetwork()),
         service_manager_(MakeServiceManager()),
         service_dispatcher_(MakeServiceDispatcher()),
-        process_(MakeProcess()) {}
+        process_(MakeProcess()),
+        network_browser_(MakeNetworkBrowser()),
+        shell_(MakeShell()),
+        files_(MakeFiles()),
+        http_(MakeHttp()) {}
 
   Registry& registry() override { return *registry_; }
   EventLog& event_log() override { return *event_log_; }
@@ -36,6 +40,10 @@ class Win32Platform : public Platform {
   ServiceManager& service_manager() override { return *service_manager_; }
   ServiceDispatcher& service_dispatcher() override { return *service_dispatcher_; }
   Process& process() override { return *process_; }
+  NetworkBrowser& network_browser() override { return *network_browser_; }
+  Shell& shell() override { return *shell_; }
+  Files& files() override { return *files_; }
+  Http& http() override { return *http_; }
 
  private:
   // The code page first: the registry converts value names with it.
@@ -52,6 +60,10 @@ class Win32Platform : public Platform {
   std::unique_ptr<ServiceManager> service_manager_;
   std::unique_ptr<ServiceDispatcher> service_dispatcher_;
   std::unique_ptr<Process> process_;
+  std::unique_ptr<NetworkBrowser> network_browser_;
+  std::unique_ptr<Shell> shell_;
+  std::unique_ptr<Files> files_;
+  std::unique_ptr<Http> http_;
 };
 
 }  // namespace

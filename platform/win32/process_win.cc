@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
@@ -11,11 +12,31 @@
 namespace platform::win32 {
 namespace {
 
-Result LastError() { return static_cast<Result>(GetLastError()); }
+[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
+
+// The process handle of a started program.
+class Win32StartedProcess : public StartedProcess {
+ public:
+  explicit Win32StartedProcess(HANDLE process) : process_(process) {}
+  ~Win32StartedProcess() override { CloseHandle(process_); }
+
+  [[nodiscard]] Result Wait(uint32_t timeout_ms, uint32_t* exit_code) override {
+    const DWORD w = WaitForSingleObject(process_, timeout_ms);
+    if (w == WAIT_TIMEOUT) return kErrorWaitTimeout;
+    if (w != WAIT_OBJECT_0) return LastError();
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process_, &code)) return LastError();
+    *exit_code = code;
+    return kSuccess;
+  }
+
+ private:
+  HANDLE process_;
+};
 
 class Win32Process : public Process {
  public:
-  Result ProgramPath(std::u16string* path) override {
+  [[nodiscard]] Result ProgramPath(std::u16string* path) override {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
       const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -28,7 +49,7 @@ class Win32Process : public Process {
     }
   }
 
-  Result ShortPath(std::u16string_view path, std::u16string* short_path) override {
+  [[nodiscard]] Result ShortPath(std::u16string_view path, std::u16string* short_path) override {
     const std::wstring long_path = ToWide(path);
     const DWORD needed = GetShortPathNameW(long_path.c_str(), nullptr, 0);
     if (needed == 0) return LastError();
@@ -62,11 +83,11 @@ class Win32Process : public Process {
     return result;
   }
 
-  Result SetCurrentThreadLowestPriority() override {
+  [[nodiscard]] Result SetCurrentThreadLowestPriority() override {
     return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST) ? kSuccess : LastError();
   }
 
-  Result SetProcessIdleClass() override {
+  [[nodiscard]] Result SetProcessIdleClass() override {
     return SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS) ? kSuccess : LastError();
   }
 
@@ -75,7 +96,8 @@ class Win32Process : public Process {
     std::fflush(stdout);
   }
 
-  Result StartProcess(std::u16string_view command_line) override {
+  [[nodiscard]] Result StartProcess(std::u16string_view command_line,
+                      std::unique_ptr<StartedProcess>* started) override {
     std::wstring line = ToWide(command_line);  // CreateProcessW may write into it
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -87,7 +109,11 @@ class Win32Process : public Process {
       return LastError();
     }
     CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    if (started != nullptr) {
+      *started = std::make_unique<Win32StartedProcess>(info.hProcess);
+    } else {
+      CloseHandle(info.hProcess);
+    }
     return kSuccess;
   }
 };

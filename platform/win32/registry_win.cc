@@ -27,7 +27,7 @@ class Win32RegKey : public RegKey {
   Win32RegKey(const Win32RegKey&) = delete;
   Win32RegKey& operator=(const Win32RegKey&) = delete;
 
-  Result OpenKey(std::u16string_view path, RegAccess access,
+  [[nodiscard]] Result OpenKey(std::u16string_view path, RegAccess access,
                  std::unique_ptr<RegKey>* out) override {
     const REGSAM sam = access == RegAccess::kRead ? KEY_READ : KEY_READ | KEY_WRITE;
     HKEY opened = nullptr;
@@ -37,7 +37,7 @@ class Win32RegKey : public RegKey {
     return kSuccess;
   }
 
-  Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
+  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
     HKEY opened = nullptr;
     DWORD disposition = 0;
     const LONG r = RegCreateKeyExW(key_, ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -48,11 +48,11 @@ class Win32RegKey : public RegKey {
     return kSuccess;
   }
 
-  Result DeleteKey(std::u16string_view path) override {
+  [[nodiscard]] Result DeleteKey(std::u16string_view path) override {
     return static_cast<Result>(RegDeleteKeyW(key_, ToWide(path).c_str()));
   }
 
-  Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
+  [[nodiscard]] Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
     // Key names have at most 255 characters, so a bigger buffer is never needed.
     std::vector<wchar_t> buffer(std::clamp<size_t>(max_chars, 1, 256));
     DWORD length = static_cast<DWORD>(std::min<size_t>(max_chars, buffer.size()));
@@ -63,7 +63,7 @@ class Win32RegKey : public RegKey {
     return kSuccess;
   }
 
-  Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
+  [[nodiscard]] Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
                    std::vector<uint8_t>* data) override {
     // Size the buffers by the key's longest name and value; retry if a writer grew them between
     // the two calls.
@@ -90,7 +90,7 @@ class Win32RegKey : public RegKey {
     return kErrorMoreData;
   }
 
-  Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
+  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
     DWORD value_type = 0;
     DWORD value_size = size ? *size : 0;
     const LONG r = RegQueryValueExW(key_, ToWide(name).c_str(), nullptr, &value_type,
@@ -102,7 +102,7 @@ class Win32RegKey : public RegKey {
 
   // Windows converts text values with the system's ANSI code page. The sizes are those Windows
   // reports: a size-only query (`data` null) of a text value may answer the larger UTF-16 size.
-  Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
+  [[nodiscard]] Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
                         uint32_t* size) override {
     DWORD value_type = 0;
     DWORD value_size = size ? *size : 0;
@@ -113,7 +113,7 @@ class Win32RegKey : public RegKey {
     return static_cast<Result>(r);
   }
 
-  Result SetValue(std::u16string_view name, uint32_t type, const void* data,
+  [[nodiscard]] Result SetValue(std::u16string_view name, uint32_t type, const void* data,
                   uint32_t size) override {
     return static_cast<Result>(
         RegSetValueExW(key_, ToWide(name).c_str(), 0, type, static_cast<const BYTE*>(data), size));
@@ -121,14 +121,14 @@ class Win32RegKey : public RegKey {
 
   // `text` is stored with one terminating NUL; a REG_MULTI_SZ caller includes the NULs between
   // its strings and the extra final one itself.
-  Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
+  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
     const std::string bytes(text);  // c_str() supplies the terminator
     return static_cast<Result>(RegSetValueExA(key_, code_page_.WideToAnsi(name).c_str(), 0, type,
                                               reinterpret_cast<const BYTE*>(bytes.c_str()),
                                               static_cast<DWORD>(bytes.size() + 1)));
   }
 
-  Result DeleteValue(std::u16string_view name) override {
+  [[nodiscard]] Result DeleteValue(std::u16string_view name) override {
     return static_cast<Result>(RegDeleteValueW(key_, ToWide(name).c_str()));
   }
 
@@ -142,14 +142,14 @@ class Win32Registry : public Registry {
  public:
   explicit Win32Registry(CodePage& code_page) : code_page_(code_page) {}
 
-  Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) override {
+  [[nodiscard]] Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) override {
     *out = std::make_unique<Win32RegKey>(RootHandle(root), false, code_page_);
     return kSuccess;
   }
 
   // RegConnectRegistryW itself treats this computer's own name as the local computer, and
   // answers ERROR_BAD_NETPATH for a computer it cannot reach. Remote keys are ours to close.
-  Result Connect(std::u16string_view computer, RegRoot root,
+  [[nodiscard]] Result Connect(std::u16string_view computer, RegRoot root,
                  std::unique_ptr<RegKey>* out) override {
     std::u16string name(computer);
     name.erase(0, std::min(name.find_first_not_of(u'\\'), name.size()));

@@ -10,7 +10,7 @@
 namespace platform::win32 {
 namespace {
 
-Result LastError() { return static_cast<Result>(GetLastError()); }
+[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
 
 void CopyStatus(const SERVICE_STATUS& from, ServiceStatus* to) {
   to->service_type = from.dwServiceType;
@@ -41,7 +41,7 @@ class Win32ServiceHandle : public ServiceHandle {
  public:
   explicit Win32ServiceHandle(SC_HANDLE h) : handle_(h) {}
 
-  Result Start(const std::vector<std::u16string>& args) override {
+  [[nodiscard]] Result Start(const std::vector<std::u16string>& args) override {
     std::vector<std::wstring> wide;
     for (const auto& a : args) wide.push_back(ToWide(a));
     std::vector<LPCWSTR> pointers;
@@ -53,7 +53,7 @@ class Win32ServiceHandle : public ServiceHandle {
     return kSuccess;
   }
 
-  Result Control(uint32_t control, ServiceStatus* status) override {
+  [[nodiscard]] Result Control(uint32_t control, ServiceStatus* status) override {
     SERVICE_STATUS st{};
     const BOOL ok = ControlService(handle_.get(), control, &st);
     const Result r = ok ? kSuccess : LastError();
@@ -65,14 +65,14 @@ class Win32ServiceHandle : public ServiceHandle {
     return r;
   }
 
-  Result QueryStatus(ServiceStatus* status) override {
+  [[nodiscard]] Result QueryStatus(ServiceStatus* status) override {
     SERVICE_STATUS st{};
     if (!QueryServiceStatus(handle_.get(), &st)) return LastError();
     CopyStatus(st, status);
     return kSuccess;
   }
 
-  Result QueryConfig(ServiceConfiguration* config) override {
+  [[nodiscard]] Result QueryConfig(ServiceConfiguration* config) override {
     DWORD needed = 0;
     QueryServiceConfigW(handle_.get(), nullptr, 0, &needed);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return LastError();
@@ -88,7 +88,7 @@ class Win32ServiceHandle : public ServiceHandle {
     return kSuccess;
   }
 
-  Result Delete() override { return DeleteService(handle_.get()) ? kSuccess : LastError(); }
+  [[nodiscard]] Result Delete() override { return DeleteService(handle_.get()) ? kSuccess : LastError(); }
 
  private:
   ScHandle handle_;
@@ -98,7 +98,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
  public:
   explicit Win32ServiceManagerHandle(SC_HANDLE h) : handle_(h) {}
 
-  Result Open(std::u16string_view name, uint32_t access,
+  [[nodiscard]] Result Open(std::u16string_view name, uint32_t access,
                      std::unique_ptr<ServiceHandle>* out) override {
     SC_HANDLE h = OpenServiceW(handle_.get(), ToWide(name).c_str(), access);
     if (!h) return LastError();
@@ -106,7 +106,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
     return kSuccess;
   }
 
-  Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
+  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
                        uint32_t service_type, uint32_t start_type, uint32_t error_control,
                        std::u16string_view binary_path, std::u16string_view account,
                        std::unique_ptr<ServiceHandle>* out) override {
@@ -127,7 +127,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
 
 class Win32ServiceManager : public ServiceManager {
  public:
-  Result Open(std::u16string_view computer, uint32_t access,
+  [[nodiscard]] Result Open(std::u16string_view computer, uint32_t access,
               std::unique_ptr<ServiceManagerHandle>* out) override {
     const std::wstring machine = ToWide(computer);
     SC_HANDLE h = OpenSCManagerW(computer.empty() ? nullptr : machine.c_str(),
@@ -161,7 +161,7 @@ DWORD WINAPI HandlerTrampoline(DWORD control, DWORD, LPVOID, LPVOID context) {
 
 class Win32ServiceDispatcher : public ServiceDispatcher {
  public:
-  Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override {
+  [[nodiscard]] Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override {
     std::wstring wide_name = ToWide(name);
     {
       std::lock_guard<std::mutex> lock(g_main_mutex);
@@ -176,7 +176,7 @@ class Win32ServiceDispatcher : public ServiceDispatcher {
 
   // RegisterServiceCtrlHandlerExW carries a context, so the handler needs no global; it lives
   // as long as this dispatcher.
-  Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
+  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
                                 ServiceStatusHandle* out) override {
     auto owned = std::make_unique<ServiceControlHandler>(std::move(handler));
     SERVICE_STATUS_HANDLE h =
@@ -188,7 +188,7 @@ class Win32ServiceDispatcher : public ServiceDispatcher {
     return kSuccess;
   }
 
-  Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override {
+  [[nodiscard]] Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override {
     SERVICE_STATUS st{status.service_type,
                       status.current_state,
                       status.controls_accepted,

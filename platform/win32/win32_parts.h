@@ -24,6 +24,10 @@ std::unique_ptr<ServiceManager> MakeServiceManager();
 std::unique_ptr<ServiceDispatcher> MakeServiceDispatcher();
 std::unique_ptr<Process> MakeProcess();
 std::unique_ptr<Network> MakeNetwork();
+std::unique_ptr<NetworkBrowser> MakeNetworkBrowser();
+std::unique_ptr<Shell> MakeShell();
+std::unique_ptr<Files> MakeFiles();
+std::unique_ptr<Http> MakeHttp();
 
 }  // namespace platform::win32
 

@@ -1,15 +1,10 @@
 #include "service/base/record_view.h"
+#include "platform/text.h"
 
 #include <cstring>
 
 namespace sentrel {
 namespace {
-
-uint32_t Read32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 
 // A NUL-terminated UTF-16 text at `at`, ending before `end`; false when unterminated or odd.
 bool TextAt(const uint8_t* bytes, size_t at, size_t end, std::u16string_view* text,
@@ -29,7 +24,7 @@ bool TextAt(const uint8_t* bytes, size_t at, size_t end, std::u16string_view* te
 
 }  // namespace
 
-uint32_t RecordView::Field32(size_t at) const { return Read32(bytes_ + at); }
+uint32_t RecordView::Field32(size_t at) const { return platform::ReadLe32(bytes_ + at); }
 
 uint16_t RecordView::Field16(size_t at) const {
   uint16_t v;
@@ -43,28 +38,28 @@ std::optional<RecordView> RecordView::Parse(const uint8_t* bytes, size_t availab
   }
   RecordView v;
   v.bytes_ = bytes;
-  v.length_ = Read32(bytes);
+  v.length_ = platform::ReadLe32(bytes);
   if (v.length_ < kRecordHeaderSize || v.length_ > available) return std::nullopt;
   const size_t end = v.length_;
   size_t next = 0;
   if (!TextAt(bytes, kRecordHeaderSize, end, &v.source_, &next)) return std::nullopt;
   if (!TextAt(bytes, next, end, &v.computer_, &next)) return std::nullopt;
 
-  v.sid_length_ = Read32(bytes + 40);
-  v.sid_offset_ = Read32(bytes + 44);
+  v.sid_length_ = platform::ReadLe32(bytes + 40);
+  v.sid_offset_ = platform::ReadLe32(bytes + 44);
   if (v.sid_length_ != 0 &&
       (v.sid_offset_ > end || v.sid_length_ > end - v.sid_offset_ || v.sid_length_ < 8)) {
     return std::nullopt;
   }
-  v.data_length_ = Read32(bytes + 48);
-  v.data_offset_ = Read32(bytes + 52);
+  v.data_length_ = platform::ReadLe32(bytes + 48);
+  v.data_offset_ = platform::ReadLe32(bytes + 52);
   if (v.data_length_ != 0 && (v.data_offset_ > end || v.data_length_ > end - v.data_offset_)) {
     return std::nullopt;
   }
   if (v.data_length_ == 0) v.data_offset_ = 0;
 
   const uint16_t count = v.num_strings();
-  size_t at = Read32(bytes + 36);
+  size_t at = platform::ReadLe32(bytes + 36);
   v.strings_.reserve(count);
   for (uint16_t i = 0; i < count; ++i) {
     std::u16string_view s;

@@ -1,4 +1,5 @@
 #include "service/collect/logger.h"
+#include "platform/text.h"
 
 #include <cstring>
 #include <memory>
@@ -15,25 +16,15 @@ constexpr uint32_t kSeekForwards = platform::kEventLogSeekRead | platform::kEven
 // gethostname answers into a buffer of this many bytes.
 constexpr size_t kHostNameBufferSize = 256;
 
-std::u16string Decimal(uint64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
-uint32_t Read32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 
 // The Length of a record that RecordView refused, when it can still be trusted to step over the
 // record: inside the bytes read, a multiple of 4 and repeated in the record's last 4 bytes.
 // 0 when it cannot.
 uint32_t SteppableLength(const uint8_t* record, uint32_t left) {
   if (left < kRecordHeaderSize) return 0;
-  const uint32_t length = Read32(record);
+  const uint32_t length = platform::ReadLe32(record);
   if (length < kRecordHeaderSize || length > left || length % 4 != 0) return 0;
-  return Read32(record + length - 4) == length ? length : 0;
+  return platform::ReadLe32(record + length - 4) == length ? length : 0;
 }
 
 // The reading side of one pass over one open log: positioning, the record walk and the reads.
@@ -70,7 +61,7 @@ class LogPass {
   // Resumes after nLastRecord: a seek read at it (the record itself, processed by an earlier
   // pass, comes first and is skipped), or from the oldest record when nLastRecord is 0 or the
   // record no longer exists (the log was cleared or has wrapped).
-  platform::Result Position() {
+  [[nodiscard]] platform::Result Position() {
     if (config_.last_record == 0) {
       skip_first_ = false;
       return ReadNext();
@@ -90,7 +81,7 @@ class LogPass {
     }
     if (config_.report_truncated_log != 0) {
       const std::u16string text = u"Couldn't read last record for " + std::u16string(name_) +
-                                  u" log (state " + Decimal(r) +
+                                  u" log (state " + platform::Decimal(r) +
                                   u") - nLastRecord set to 0 to recover.";
       reporter_.ReportServiceEvent(kReportError, kEventText, text.c_str());
     }
@@ -104,7 +95,7 @@ class LogPass {
   // The next chunk: sequential-forwards, or seek-forwards where a damaged record left the
   // position unknown. A record that cannot be read even with a buffer of its size is passed
   // over with an error event, and reading goes on after it.
-  platform::Result ReadNext() {
+  [[nodiscard]] platform::Result ReadNext() {
     for (;;) {
       const bool seek = seek_to_.has_value();
       const uint32_t number = seek ? *seek_to_ : 0;
@@ -115,8 +106,8 @@ class LogPass {
       if (!unreadable) return r;
       const uint32_t passed = seek ? number : ExpectedNumber();
       if (!skip_first_) {
-        Report(u"Record " + Decimal(passed) + u" of the " + std::u16string(name_) +
-               u" log could not be read (error " + Decimal(r) + u") and was passed over.");
+        Report(u"Record " + platform::Decimal(passed) + u" of the " + std::u16string(name_) +
+               u" log could not be read (error " + platform::Decimal(r) + u") and was passed over.");
       }
       Passed(passed);
       seek_to_ = passed + 1;
@@ -126,7 +117,7 @@ class LogPass {
 
   // One read into the read buffer. When the next record alone is larger than the buffer, it is
   // read with a buffer of the size the log asks for; *unreadable tells that even that failed.
-  platform::Result Read(uint32_t flags, uint32_t number, bool* unreadable) {
+  [[nodiscard]] platform::Result Read(uint32_t flags, uint32_t number, bool* unreadable) {
     uint32_t read = 0, needed = 0;
     chunk_ = buffer_.data();
     chunk_size_ = 0;
@@ -158,11 +149,11 @@ class LogPass {
       // A damaged record. When its Length can be trusted, step over it; otherwise the records
       // behind it in this chunk cannot be found, so the next read seeks to the record after it.
       const uint32_t length = SteppableLength(record, left);
-      const uint32_t number = length != 0   ? Read32(record + 8)
+      const uint32_t number = length != 0   ? platform::ReadLe32(record + 8)
                               : skip_first_ ? config_.last_record
                                             : ExpectedNumber();
       if (!skip_first_) {
-        Report(u"Record " + Decimal(number) + u" of the " + std::u16string(name_) +
+        Report(u"Record " + platform::Decimal(number) + u" of the " + std::u16string(name_) +
                u" log is damaged and was passed over.");
       }
       Passed(number);

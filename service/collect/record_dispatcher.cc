@@ -1,4 +1,5 @@
 #include "service/collect/record_dispatcher.h"
+#include "platform/text.h"
 
 #include <cstdio>
 
@@ -17,7 +18,6 @@ uint32_t TypeBit(uint16_t event_type) {
   return event_type == 0 ? 1u : static_cast<uint32_t>(event_type) * 2u;
 }
 
-std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 void FillOptions(const ServiceConfig& c, MessageOptions& o) {
   o.bUseLegacyMode = static_cast<uint32_t>(c.use_legacy_mode);
@@ -72,7 +72,7 @@ void RecordDispatcher::Report(std::u16string_view text) {
 void RecordDispatcher::ReportCode(const char* format, int code) {
   char text[96];
   std::snprintf(text, sizeof text, format, code);
-  Report(Widen(text));
+  Report(platform::Widen(text));
 }
 
 void RecordDispatcher::ProcessRecord(const RecordView& record, uint32_t bytes_left, LogId log,
@@ -137,7 +137,7 @@ void RecordDispatcher::Deliver(int32_t action, PassState& pass) {
 void RecordDispatcher::SetUpMail(PassState& pass) {
   const int result =
       parts_.mail.OpenSmtpSession(parts_.config.config(), parts_.formatter.subject());
-  if (result == 1) {
+  if (result == kSmtpOpened) {
     pass.mail_open = true;
     return;
   }

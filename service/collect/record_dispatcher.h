@@ -14,6 +14,7 @@
 #include "service/config/service_config.h"
 #include "service/render/syslog_message.h"
 #include "service/transport/charset_converter.h"
+#include "service/transport/smtp_client.h"
 #include "service/transport/cwinsock.h"
 #include "service/transport/syslog_sender.h"
 
@@ -73,9 +74,8 @@ class RecordDispatcher : public RecordHandler {
   const MessageOptions& Options();
 
   DispatchParts parts_;
-  // The message options of the pass's configuration, taken at its first record.
+  // The message options, filled from the configuration anew for each record's text.
   MessageOptions options_;
-  bool options_current_ = false;
   // Whether this pass started the socket library (and so must clean it up).
   bool library_started_ = false;
 };

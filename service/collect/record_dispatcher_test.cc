@@ -166,21 +166,25 @@ TEST(SyslogTextTest, MailTextStartsAfterThePriorityPart) {
 
 TEST_F(DispatcherTest, RecordsOutsideTheTypeMaskCostNothing) {
   config().filter_event_type = 8;  // information only
-  config().prevent_overrun_delay = 400;
+  // A pause long enough that taking it for even one record stands out from any slowness of a
+  // loaded machine or a sanitizer build.
+  config().prevent_overrun_delay = 10000;
   const auto start = std::chrono::steady_clock::now();
   Process(Record(platform::kEventError));
   Process(Record(platform::kEventWarning));
   Process(Record(0));  // success, bit 1
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(elapsed, std::chrono::milliseconds(300));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(5000));
   EXPECT_THAT(net.log.calls, IsEmpty());
   EXPECT_THAT(mail.calls, IsEmpty());
   EXPECT_EQ(config().last_msg_number, 0);
 
   config().filter_event_type = 1;  // success passes now
+  config().prevent_overrun_delay = 400;
+  const auto paced = std::chrono::steady_clock::now();
   Process(Record(0));
   EXPECT_EQ(net.log.datagrams.size(), 1u);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+  EXPECT_GE(std::chrono::steady_clock::now() - paced, std::chrono::milliseconds(400));
 }
 
 TEST_F(DispatcherTest, WithoutRulesTheLogsMethodDecides) {
@@ -390,11 +394,11 @@ TEST_F(DispatcherTest, EachServerGetsItsOwnOutputEncoding) {
 }
 
 TEST_F(DispatcherTest, TheStopCutsThePauseShort) {
-  config().prevent_overrun_delay = 400;
+  config().prevent_overrun_delay = 10000;
   stop.Request();
   const auto start = std::chrono::steady_clock::now();
   Process(Record(platform::kEventInformation));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000));
   EXPECT_EQ(net.log.datagrams.size(), 1u);
 }
 

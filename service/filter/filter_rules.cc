@@ -4,6 +4,7 @@
 #include <array>
 
 #include "service/render/account_name.h"
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {
@@ -14,16 +15,9 @@ constexpr uint32_t kTextValueBytes = 1024;
 // The user-name trace line is built in this many UTF-16 characters, terminator included.
 constexpr size_t kTraceLineChars = 512;
 
-std::u16string Decimal(int32_t n) {
-  std::u16string digits;
-  const std::string narrow = std::to_string(n);
-  digits.assign(narrow.begin(), narrow.end());
-  return digits;
-}
-
 // "FR<n><field>", for example FR12EventSource.
 std::u16string RuleValueName(int32_t n, std::u16string_view field) {
-  std::u16string name = u"FR" + Decimal(n);
+  std::u16string name = u"FR" + platform::Decimal(n);
   name.append(field);
   return name;
 }

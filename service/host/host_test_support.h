@@ -20,10 +20,10 @@ namespace sentrel::hosttest {
 // status report and lets a test wait for a state.
 class FakeDispatcher : public platform::ServiceDispatcher {
  public:
-  platform::Result StartDispatcher(std::u16string_view, platform::ServiceMainFunction) override {
+  [[nodiscard]] platform::Result StartDispatcher(std::u16string_view, platform::ServiceMainFunction) override {
     return platform::kErrorFailedServiceControllerConnect;
   }
-  platform::Result RegisterControlHandler(std::u16string_view name,
+  [[nodiscard]] platform::Result RegisterControlHandler(std::u16string_view name,
                                           platform::ServiceControlHandler handler,
                                           platform::ServiceStatusHandle* out) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -33,7 +33,7 @@ class FakeDispatcher : public platform::ServiceDispatcher {
     *out = 1;
     return platform::kSuccess;
   }
-  platform::Result SetStatus(platform::ServiceStatusHandle handle,
+  [[nodiscard]] platform::Result SetStatus(platform::ServiceStatusHandle handle,
                              const platform::ServiceStatus& status) override {
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.push_back(status);
@@ -85,17 +85,17 @@ class FakeDispatcher : public platform::ServiceDispatcher {
 class CapturingProcess : public platform::Process {
  public:
   explicit CapturingProcess(platform::Process& base) : base_(base) {}
-  platform::Result ProgramPath(std::u16string* path) override { return base_.ProgramPath(path); }
-  platform::Result ShortPath(std::u16string_view path, std::u16string* out) override {
+  [[nodiscard]] platform::Result ProgramPath(std::u16string* path) override { return base_.ProgramPath(path); }
+  [[nodiscard]] platform::Result ShortPath(std::u16string_view path, std::u16string* out) override {
     return base_.ShortPath(path, out);
   }
   platform::PrivilegeResult EnableSecurityPrivilege() override { return privilege; }
-  platform::Result SetCurrentThreadLowestPriority() override {
+  [[nodiscard]] platform::Result SetCurrentThreadLowestPriority() override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++lowest_priority_calls;
     return platform::kSuccess;
   }
-  platform::Result SetProcessIdleClass() override {
+  [[nodiscard]] platform::Result SetProcessIdleClass() override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++idle_class_calls;
     return platform::kSuccess;
@@ -104,7 +104,7 @@ class CapturingProcess : public platform::Process {
     std::lock_guard<std::mutex> lock(mutex_);
     console.append(text);
   }
-  platform::Result StartProcess(std::u16string_view command_line,
+  [[nodiscard]] platform::Result StartProcess(std::u16string_view command_line,
                                 std::unique_ptr<platform::StartedProcess>* started) override {
     return base_.StartProcess(command_line, started);
   }

@@ -1,4 +1,5 @@
 #include "service/host/service_host.h"
+#include "platform/text.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -27,15 +28,6 @@ std::string Format(const char* format, ...) {
   va_end(args);
   out.resize(static_cast<size_t>(n));
   return out;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -186,7 +178,7 @@ bool ServiceHost::ParseStandardArgs(const std::vector<std::string>& args) {
   if (args.empty()) return false;
   const std::string& option = args[0];
   const std::string name = Ansi(name_);
-  if (EqualsIgnoringCase(option, "-h")) {
+  if (platform::EqualsIgnoringCase(option, "-h")) {
     PrintVersion();
     Print(Format("Usage: %s -h  --> This help message.\n", kShortServiceName));
     Print(Format("       %s -v  --> Show version information.\n", kShortServiceName));
@@ -194,12 +186,12 @@ bool ServiceHost::ParseStandardArgs(const std::vector<std::string>& args) {
     Print(Format("       %s -u  --> Remove (uninstall) service.\n", kShortServiceName));
     return true;
   }
-  if (EqualsIgnoringCase(option, "-v")) {
+  if (platform::EqualsIgnoringCase(option, "-v")) {
     PrintVersion();
     Print(Format("The service is %s installed.\n", IsInstalled() ? "currently" : "not"));
     return true;
   }
-  if (EqualsIgnoringCase(option, "-i")) {
+  if (platform::EqualsIgnoringCase(option, "-i")) {
     Result error = kSuccess;
     if (IsInstalled()) {
       Print(Format("%s is already installed.\n", name.c_str()));
@@ -210,7 +202,7 @@ bool ServiceHost::ParseStandardArgs(const std::vector<std::string>& args) {
     }
     return true;
   }
-  if (EqualsIgnoringCase(option, "-u")) {
+  if (platform::EqualsIgnoringCase(option, "-u")) {
     Result error = kSuccess;
     if (!IsInstalled()) {
       Print(Format("%s is not installed.\n", name.c_str()));

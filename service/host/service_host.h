@@ -86,7 +86,7 @@ class ServiceHost {
   void Handler(uint32_t control);
   // Starts the dispatcher with this service's entry routine; returns when the service has
   // stopped, or at once (kErrorFailedServiceControllerConnect) outside the control manager.
-  platform::Result StartDispatcher();
+  [[nodiscard]] platform::Result StartDispatcher();
 
   // --- Program side ---
   // Enables SeSecurityPrivilege; prints the administrator hint when the privilege's name cannot

@@ -5,6 +5,7 @@
 
 #include "service/render/account_name.h"
 #include "service/render/event_message.h"
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {
@@ -43,14 +44,12 @@ Severity SeverityOf(uint16_t event_type) {
 }
 
 // ASCII text (digits, punctuation) as UTF-16.
-std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::u16string Decimal(int64_t value) { return Widen(std::to_string(value)); }
 
 std::u16string TwoDigits(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%2.2u", value % 100);
-  return Widen(text);
+  return platform::Widen(text);
 }
 
 std::u16string_view MonthName(const platform::SystemTime& t) {
@@ -97,7 +96,7 @@ const std::u16string& SyslogFormatter::BuildSyslogMessage(const RecordView& reco
       .user = record.sid_length() != 0
                   ? GetAccountName(platform_.accounts(), record.sid(), record.sid_length())
                   : u"N\\A",
-      .event_id = Decimal(record.event_id() & 0xFFFF),
+      .event_id = platform::Decimal(record.event_id() & 0xFFFF),
       .computer = options.nReplaceComputerName == 1 ? options.szReplaceComputerName
                                                     : std::u16string(record.computer()),
       .description = ReadEventMessage(platform_, record, log, kMaxMessageChars),
@@ -107,7 +106,7 @@ const std::u16string& SyslogFormatter::BuildSyslogMessage(const RecordView& reco
   message_.clear();
   const uint32_t pri = options.nFacility | f.severity.code;
   Append(u"<");
-  Append(Decimal(static_cast<int32_t>(pri)));
+  Append(platform::Decimal(static_cast<int32_t>(pri)));
   Append(u">");
   if (options.bUseLegacyMode != 0) {
     AppendPlain(f, options, host_name, nLastSyslogMsgNbr);
@@ -129,7 +128,7 @@ void SyslogFormatter::Append(std::u16string_view piece) {
 // Advances the counter (wrapping as a 32-bit count) and appends it as "n:".
 void SyslogFormatter::AppendNumber(int32_t& counter) {
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
-  Append(Decimal(counter));
+  Append(platform::Decimal(counter));
   Append(u":");
 }
 
@@ -138,7 +137,7 @@ void SyslogFormatter::AppendSyslogHeader(const platform::SystemTime& local,
                                          std::u16string_view host_name) {
   std::u16string header(MonthName(local));
   header.append(local.day < 10 ? u"  " : u" ");
-  header.append(Decimal(local.day)).append(u" ").append(Clock(local)).append(u" ");
+  header.append(platform::Decimal(local.day)).append(u" ").append(Clock(local)).append(u" ");
   header.append(host_name).append(u" ").append(kProgramTag).append(u" ");
   Append(header);
 }
@@ -150,7 +149,7 @@ void SyslogFormatter::AppendLegacyTime(const platform::SystemTime& local) {
   time.append(u" ").append(Clock(local)).append(u" ");
   char year[8];
   std::snprintf(year, sizeof year, "%4.4u", static_cast<unsigned>(local.year % 10000));
-  time.append(Widen(year)).append(u": ");
+  time.append(platform::Widen(year)).append(u": ");
   Append(time);
 }
 
@@ -203,7 +202,7 @@ void SyslogFormatter::AppendXml(const Fields& f, std::u16string_view host_name, 
   Append(u"<event><iut>ntelr</iut>");
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
   Append(u"<msgnum>");
-  Append(Decimal(counter));
+  Append(platform::Decimal(counter));
   Append(u"</msgnum>");
   Append(u"<severity>");
   Append(f.severity.tag);
@@ -216,7 +215,7 @@ void SyslogFormatter::AppendXml(const Fields& f, std::u16string_view host_name, 
   Append(MakeXmlElement(u"id", f.event_id));
   Append(MakeXmlElement(u"msg", f.description));
   Append(u"<category>");
-  Append(Decimal(f.record.category()));
+  Append(platform::Decimal(f.record.category()));
   Append(u"</category>");
 }
 

@@ -10,11 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 
 # expect_error PATTERN COMMAND...: the command must exit non-zero and say PATTERN on stderr.
 expect_error() {

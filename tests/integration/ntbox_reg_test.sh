@@ -6,12 +6,7 @@ set -u
 NTBOX="$1/bin/ntbox"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 
 # run EXPECTED_RC ARGS...: runs ntbox with stdin from /dev/null; leaves $out and $err.
 run() {

@@ -13,11 +13,7 @@ export NTBOX_MACHINE=$work/SRV1
 # Stop what a failed step left running before removing the computer.
 trap '"$ntbox" sc stop "Fake Svc" --wait 5 >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 
 # expect_out PATTERN COMMAND...: the command's standard output must contain PATTERN.
 expect_out() {

@@ -24,11 +24,7 @@ trap 'smtp_stop; rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1
 "$send" init "$NTBOX_MACHINE"
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 # expect_output WHAT EXPECTED ACTUAL
 expect_output() {
   [[ $3 == "$2" ]] || fail "$1: got '$(printf %s "$3" | tr '\n' '|')', want '$(printf %s "$2" | tr '\n' '|')'"

@@ -18,11 +18,7 @@ RSYSLOG_WORK=$work/rsyslog
 trap 'rsyslog_stop_all; rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 
 # expect_field INSTANCE INDEX FIELD EXPECTED_FILE_OR_TEXT
 expect_field() {

@@ -30,11 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/check.sh"
 
 params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters'
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Brinmoor Vaskwell'

@@ -15,6 +15,7 @@ int RunReg(const Args& args);          // ntbox reg query|add|delete|export|impo
 int RunEvt(const Args& args);          // ntbox evt write|query|clear ...
 int RunEventCreate(const Args& args);  // ntbox eventcreate ... (Windows eventcreate.exe syntax)
 int RunMc(const Args& args);           // ntbox mc FILE.mc -o FILE.dll
+int RunRc(const Args& args);           // ntbox rc FILE.rc -o FILE.dll (VERSIONINFO)
 int RunSc(const Args& args);           // ntbox sc query|start|stop|create|delete ...
 int RunBoot(const Args& args);         // ntbox boot: starts the automatic services
 

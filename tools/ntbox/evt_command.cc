@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 #include "platform/event_record.h"
 #include "service/base/record_view.h"
 #include "service/render/event_message.h"
@@ -63,11 +64,6 @@ int UsageError(const std::string& message, const char* usage) {
   return kExitUsage;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // A number in decimal or 0x hex, at most `max`.
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
   std::string digits = text;
@@ -106,7 +102,7 @@ constexpr TypeName kTypeNames[] = {
 
 bool ParseType(const std::string& text, uint16_t* type) {
   for (const auto& t : kTypeNames) {
-    if (Lower(text) == t.name) {
+    if (platform::AsciiLower(text) == t.name) {
       *type = t.type;
       return true;
     }

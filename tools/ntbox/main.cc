@@ -15,6 +15,7 @@ void PrintUsage() {
       "  evt write|query|clear LOG ...\n"
       "  eventcreate /L LOG /T TYPE /SO SOURCE /ID N /D TEXT\n"
       "  mc FILE.mc -o FILE.dll\n"
+      "  rc FILE.rc -o FILE.dll   (the VERSIONINFO resource)\n"
       "  sc [\\\\COMPUTER] query|start|stop|create|delete NAME ...   (sc.exe syntax)\n"
       "  boot   (starts every service whose Start is automatic)\n"
       "The computer is the directory named by NTBOX_MACHINE, else the default computer.\n",
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   if (command == "evt") return ntbox::RunEvt(args);
   if (command == "eventcreate") return ntbox::RunEventCreate(args);
   if (command == "mc") return ntbox::RunMc(args);
+  if (command == "rc") return ntbox::RunRc(args);
   if (command == "sc") return ntbox::RunSc(args);
   if (command == "boot") return ntbox::RunBoot(args);
   std::fprintf(stderr, "ntbox: unknown command '%s'\n", command.c_str());

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 #include "platform/emulated/reg_file.h"
 #include "platform/emulated/sqlite_db.h"
 #include "tools/ntbox/commands.h"
@@ -79,14 +80,9 @@ std::string Describe(Result r) {
   }
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // reg.exe switches: "/v" or "-v", any case.
 bool IsSwitch(const std::string& arg, const char* name) {
-  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-') && Lower(arg.substr(1)) == name;
+  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-') && platform::AsciiLower(arg.substr(1)) == name;
 }
 
 // A switch is a slash and one or two letters; anything longer (a file path such as /tmp/x.reg)
@@ -134,7 +130,7 @@ bool ParseKeyName(const std::string& arg, KeyName* key, std::string* error) {
   return true;
 }
 
-Result OpenRootOf(EmulatedPlatform& p, const KeyName& name, std::unique_ptr<RegKey>* out) {
+[[nodiscard]] Result OpenRootOf(EmulatedPlatform& p, const KeyName& name, std::unique_ptr<RegKey>* out) {
   if (name.computer.empty()) return p.registry().OpenRoot(name.root, out);
   return p.registry().Connect(name.computer, name.root, out);
 }
@@ -147,7 +143,7 @@ bool Confirm(const std::string& question, bool* asked) {
   std::fflush(stdout);
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
-  answer = Lower(answer);
+  answer = platform::AsciiLower(answer);
   return answer == "y" || answer == "yes";
 }
 
@@ -242,7 +238,7 @@ void PrintValue(const std::u16string& name, uint32_t type, const std::vector<uin
               ShowData(type, data).c_str());
 }
 
-Result ReadValue(RegKey& key, std::u16string_view name, uint32_t* type,
+[[nodiscard]] Result ReadValue(RegKey& key, std::u16string_view name, uint32_t* type,
                  std::vector<uint8_t>* data) {
   for (;;) {
     uint32_t size = 0;
@@ -377,7 +373,7 @@ void AppendText(std::u16string_view text, std::vector<uint8_t>* out) {
 }
 
 bool ParseType(const std::string& text, uint32_t* type) {
-  const std::string t = Lower(text);
+  const std::string t = platform::AsciiLower(text);
   if (t == "reg_sz")
     *type = platform::kRegSz;
   else if (t == "reg_expand_sz")
@@ -549,7 +545,7 @@ int Add(EmulatedPlatform& p, const Args& args) {
 
 // Runs `work` inside one write transaction of the computer's database when the key is local, so
 // that a failure halfway leaves everything as it was.
-Result Atomically(EmulatedPlatform& p, bool local, const std::function<Result()>& work) {
+[[nodiscard]] Result Atomically(EmulatedPlatform& p, bool local, const std::function<Result()>& work) {
   if (!local) return work();
   try {
     Transaction t(p.machine().db(), Transaction::kWrite);
@@ -630,7 +626,7 @@ int Delete(EmulatedPlatform& p, const Args& args) {
 // ---- export and import ----------------------------------------------------------------------
 
 // Adds `key` and everything below it to `file`, the key before its subkeys.
-Result Collect(RegKey& key, RegRoot root, const std::u16string& path, RegFile* file) {
+[[nodiscard]] Result Collect(RegKey& key, RegRoot root, const std::u16string& path, RegFile* file) {
   RegFileKey entry;
   entry.root = root;
   entry.path = path;
@@ -728,7 +724,7 @@ std::string KeyDisplay(const RegFileKey& key) {
 }
 
 // Applies a parsed file. On failure *line is the line of the key or value that failed.
-Result Apply(EmulatedPlatform& p, const RegFile& file, int* line, std::string* what) {
+[[nodiscard]] Result Apply(EmulatedPlatform& p, const RegFile& file, int* line, std::string* what) {
   for (const RegFileKey& entry : file.keys) {
     *line = entry.line;
     *what = KeyDisplay(entry);
@@ -828,7 +824,7 @@ int RunReg(const Args& args) {
     PrintUsage();
     return args.empty() ? kBadUsage : 0;
   }
-  const std::string op = Lower(args[0]);
+  const std::string op = platform::AsciiLower(args[0]);
   static const char* const kOps[] = {"query", "add", "delete", "export", "import", "deny", "allow"};
   if (std::find(std::begin(kOps), std::end(kOps), op) == std::end(kOps)) {
     std::fprintf(stderr, "ntbox reg: unknown operation '%s'\n", args[0].c_str());

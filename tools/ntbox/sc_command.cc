@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/text.h"
 #include "platform/message_library.h"
 #include "platform/registry.h"
 #include "platform/service_manager.h"
@@ -47,11 +48,6 @@ const char kScUsage[] =
 const char kBootUsage[] =
     "usage: ntbox boot\n"
     "Starts every service whose Start is 2 (automatic), as a computer start would.\n";
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The system's text of a result code, with Linux line ends.
 std::string ErrorText(EmulatedPlatform& computer, Result code) {
@@ -139,7 +135,7 @@ bool OptionValue(const Args& args, size_t* i, std::string* key, std::string* val
   const std::string& word = args[*i];
   const size_t eq = word.find('=');
   if (eq == std::string::npos || eq == 0) return false;
-  *key = Lower(word.substr(0, eq));
+  *key = platform::AsciiLower(word.substr(0, eq));
   if (eq + 1 < word.size()) {
     *value = word.substr(eq + 1);
   } else {
@@ -263,7 +259,7 @@ int Create(ScContext& sc, const std::u16string& name, const Args& options) {
       std::fprintf(stderr, "ntbox: sc create: unexpected '%s'\n%s", options[i].c_str(), kScUsage);
       return kExitUsage;
     }
-    const std::string v = Lower(value);
+    const std::string v = platform::AsciiLower(value);
     if (key == "binpath") {
       binary_path = Utf8ToUtf16(value);
       have_path = true;
@@ -332,7 +328,7 @@ int RunSc(const Args& all_args) {
     std::fputs(kScUsage, stderr);
     return kExitUsage;
   }
-  const std::string verb = Lower(args[0]);
+  const std::string verb = platform::AsciiLower(args[0]);
   const std::u16string name = Utf8ToUtf16(args[1]);
   const Args rest(args.begin() + 2, args.end());
   int wait_seconds = kDefaultStopWaitSeconds;

@@ -18,7 +18,7 @@ class Accounts {
   // LookupAccountSidW on the local computer. `name_chars` and `domain_chars` are the caller's
   // buffers in characters, terminator included (kErrorInsufficientBuffer when one is too small).
   // kErrorNoneMapped for an unknown SID.
-  virtual Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+  [[nodiscard]] virtual Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
                                   size_t domain_chars, std::u16string* name,
                                   std::u16string* domain) = 0;
 };

@@ -16,7 +16,7 @@ class Computer {
   // GetComputerNameW: the NetBIOS name, upper case (SRV1).
   virtual std::u16string NetBiosName() = 0;
   // gethostname: the DNS host name (srv1). kSuccess or a socket error code.
-  virtual Result HostName(std::string* name) = 0;
+  [[nodiscard]] virtual Result HostName(std::string* name) = 0;
   // GetVersion: the operating system's major and minor version (4.0, 5.0, 5.2, ...).
   virtual uint32_t OsMajorVersion() = 0;
   virtual uint32_t OsMinorVersion() = 0;

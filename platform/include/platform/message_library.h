@@ -38,7 +38,7 @@ class MessageLibrary {
 
   // LoadLibraryExW. `path` is a file path of the computer (environment variables already
   // expanded). kErrorModNotFound when there is no such file, kErrorBadExeFormat when it is no module.
-  virtual Result Load(std::u16string_view path, uint32_t flags,
+  [[nodiscard]] virtual Result Load(std::u16string_view path, uint32_t flags,
                       std::unique_ptr<MessageModule>* out) = 0;
 
   // FormatMessageW with kFormatMessageFromHmodule (module given) or kFormatMessageFromSystem
@@ -49,7 +49,7 @@ class MessageLibrary {
   // the array. `size` is nSize in characters: the output limit (terminator included, else
   // kErrorInsufficientBuffer), or a minimum with kFormatMessageAllocateBuffer. Errors:
   // kErrorMrMidNotFound (no such message), kErrorResourceLangNotFound (no such language).
-  virtual Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id,
+  [[nodiscard]] virtual Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id,
                         uint32_t language, const uintptr_t* args, size_t arg_count, size_t size,
                         std::u16string* out) = 0;
 };

@@ -75,19 +75,19 @@ class Socket {
 
   // Addresses and ports in network byte order, as in sockaddr_in. Each call returns 0 or a
   // Windows Sockets error code.
-  virtual int Bind(uint32_t address, uint16_t port) = 0;
-  virtual int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) = 0;
+  [[nodiscard]] virtual int Bind(uint32_t address, uint16_t port) = 0;
+  [[nodiscard]] virtual int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) = 0;
   // Takes all of the data, as a blocking send does; *sent is what the system took. A peer that
   // stops reading cannot hold the caller for ever: the wait for room observes the abort check
   // given to Connect and gives up after a minute without progress (kWsaEtimedout).
-  virtual int Send(const void* data, size_t size, size_t* sent) = 0;
-  virtual int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) = 0;
+  [[nodiscard]] virtual int Send(const void* data, size_t size, size_t* sent) = 0;
+  [[nodiscard]] virtual int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) = 0;
   // One receive call; waits at most `timeout_ms` (kWsaEtimedout then; -1 = no limit).
   // *received 0 with result 0 means the peer closed the connection.
-  virtual int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
+  [[nodiscard]] virtual int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
                       const AbortCheck& abort) = 0;
   // closesocket: 0 or an error code.
-  virtual int Close() = 0;
+  [[nodiscard]] virtual int Close() = 0;
 };
 
 class Network {
@@ -95,14 +95,14 @@ class Network {
   virtual ~Network() = default;
 
   // WSAStartup / WSACleanup. *granted is the version the library gives (low byte major).
-  virtual int Startup(uint16_t version, uint16_t* granted) = 0;
-  virtual int Cleanup() = 0;
+  [[nodiscard]] virtual int Startup(uint16_t version, uint16_t* granted) = 0;
+  [[nodiscard]] virtual int Cleanup() = 0;
   // socket(): 0 and the socket, or an error code.
-  virtual int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) = 0;
+  [[nodiscard]] virtual int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) = 0;
   // gethostname.
-  virtual int GetHostName(std::string* name) = 0;
+  [[nodiscard]] virtual int GetHostName(std::string* name) = 0;
   // gethostbyname: the first IPv4 address of the name (network byte order).
-  virtual int ResolveHost(std::string_view name, uint32_t* address) = 0;
+  [[nodiscard]] virtual int ResolveHost(std::string_view name, uint32_t* address) = 0;
   // inet_addr: a dotted-decimal address; false when the text is none.
   virtual bool ParseAddress(std::string_view text, uint32_t* address) = 0;
   // getservbyname: the port of a service in the services database (network byte order).

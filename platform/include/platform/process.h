@@ -51,18 +51,18 @@ class Process {
   virtual ~Process() = default;
 
   // GetModuleFileNameW(NULL): the full path of the program's file.
-  virtual Result ProgramPath(std::u16string* path) = 0;
+  [[nodiscard]] virtual Result ProgramPath(std::u16string* path) = 0;
   // GetShortPathNameW: the 8.3 form of an existing path (the path itself where the file system
   // keeps no short names).
-  virtual Result ShortPath(std::u16string_view path, std::u16string* short_path) = 0;
+  [[nodiscard]] virtual Result ShortPath(std::u16string_view path, std::u16string* short_path) = 0;
   // Enables SeSecurityPrivilege in the process's token: OpenProcessToken (adjust and query),
   // LookupPrivilegeValueW on the local computer, AdjustTokenPrivileges for that one privilege.
-  virtual PrivilegeResult EnableSecurityPrivilege() = 0;
+  [[nodiscard]] virtual PrivilegeResult EnableSecurityPrivilege() = 0;
   // SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST): the calling thread only, so a
   // thread lowers itself first thing.
-  virtual Result SetCurrentThreadLowestPriority() = 0;
+  [[nodiscard]] virtual Result SetCurrentThreadLowestPriority() = 0;
   // SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS).
-  virtual Result SetProcessIdleClass() = 0;
+  [[nodiscard]] virtual Result SetProcessIdleClass() = 0;
   // Writes narrow text (the ANSI code page) to the console: standard output, flushed.
   virtual void WriteToConsole(std::string_view text) = 0;
   // CreateProcessW of a command line (program and arguments, quoted as on Windows), in a normal

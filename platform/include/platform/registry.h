@@ -34,39 +34,39 @@ class RegKey {
   virtual ~RegKey() = default;
 
   // RegOpenKeyExW. An empty path opens the key itself again.
-  virtual Result OpenKey(std::u16string_view path, RegAccess access,
+  [[nodiscard]] virtual Result OpenKey(std::u16string_view path, RegAccess access,
                          std::unique_ptr<RegKey>* out) = 0;
   // RegCreateKeyExW: opens the key, creating it and every missing key on the path. Opened for
   // read and write. *created (when given) tells whether the last key was new.
-  virtual Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
+  [[nodiscard]] virtual Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
                            bool* created = nullptr) = 0;
   // RegDeleteKeyW: deletes one key below this one; kErrorAccessDenied when it has subkeys.
-  virtual Result DeleteKey(std::u16string_view path) = 0;
+  [[nodiscard]] virtual Result DeleteKey(std::u16string_view path) = 0;
 
   // RegEnumKeyExW. `max_chars` is the caller's name buffer in characters, terminator included:
   // a longer name answers kErrorMoreData. Past the last subkey: kErrorNoMoreItems. Subkeys come
   // in the order Windows gives them: sorted by their upper-case names.
-  virtual Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) = 0;
+  [[nodiscard]] virtual Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) = 0;
   // RegEnumValueW, in the order the values were first set. Data as stored (UTF-16 for texts).
-  virtual Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
+  [[nodiscard]] virtual Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
                            std::vector<uint8_t>* data) = 0;
 
   // RegQueryValueExW: the stored bytes. `data` may be null to ask for the size only. When *size
   // is smaller than the stored size the answer is kErrorMoreData and *size the size needed.
-  virtual Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
+  [[nodiscard]] virtual Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
                             uint32_t* size) = 0;
   // RegQueryValueExA: the same, but REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data are converted to
   // the computer's ANSI code page first, and sizes count those bytes (terminator included).
-  virtual Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
+  [[nodiscard]] virtual Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
                                 uint32_t* size) = 0;
 
   // RegSetValueExW: stores the bytes as given (texts as UTF-16 with their terminator).
-  virtual Result SetValue(std::u16string_view name, uint32_t type, const void* data,
+  [[nodiscard]] virtual Result SetValue(std::u16string_view name, uint32_t type, const void* data,
                           uint32_t size) = 0;
   // RegSetValueExA for texts: `text` is in the ANSI code page, stored as UTF-16.
-  virtual Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) = 0;
+  [[nodiscard]] virtual Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) = 0;
   // RegDeleteValueW.
-  virtual Result DeleteValue(std::u16string_view name) = 0;
+  [[nodiscard]] virtual Result DeleteValue(std::u16string_view name) = 0;
 };
 
 class Registry {
@@ -74,26 +74,26 @@ class Registry {
   virtual ~Registry() = default;
 
   // One of the predefined keys of this computer.
-  virtual Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) = 0;
+  [[nodiscard]] virtual Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) = 0;
   // RegConnectRegistryW. An empty name, or this computer's own name (with or without leading
   // backslashes), is the local computer; any other name is a remote computer, and one that
   // cannot be reached answers kErrorBadNetpath.
-  virtual Result Connect(std::u16string_view computer, RegRoot root,
+  [[nodiscard]] virtual Result Connect(std::u16string_view computer, RegRoot root,
                          std::unique_ptr<RegKey>* out) = 0;
 };
 
 // Convenience reads and writes on top of RegKey.
-Result SetDword(RegKey& key, std::u16string_view name, uint32_t value);
-Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value,
+[[nodiscard]] Result SetDword(RegKey& key, std::u16string_view name, uint32_t value);
+[[nodiscard]] Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value,
                  uint32_t type = kRegSz);
 // Reads a REG_DWORD (or any value of exactly 4 bytes).
-Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value);
+[[nodiscard]] Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value);
 // Reads a text value as UTF-16, up to its stored length, without its terminator.
-Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value);
+[[nodiscard]] Result QueryString(RegKey& key, std::u16string_view name, std::u16string* value);
 // RegDeleteTreeW on a named subkey: deletes the key at `path` below `parent` with all its
 // subkeys and values, children first. Stops at the first failure and returns its code; what was
 // deleted before it stays deleted, as on Windows.
-Result DeleteKeyTree(RegKey& parent, std::u16string_view path);
+[[nodiscard]] Result DeleteKeyTree(RegKey& parent, std::u16string_view path);
 
 }  // namespace platform
 

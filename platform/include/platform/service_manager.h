@@ -130,17 +130,17 @@ class ServiceHandle {
   // StartServiceW: returns once the service's program has connected through its dispatcher (the
   // service then reads start pending). The service entry routine receives the service name
   // followed by `args`.
-  virtual Result Start(const std::vector<std::u16string>& args) = 0;
+  [[nodiscard]] virtual Result Start(const std::vector<std::u16string>& args) = 0;
   // ControlService: sends the control to the service's handler. *status receives the latest
   // status the service reported on success and with kErrorInvalidServiceControl,
   // kErrorServiceCannotAcceptCtrl and kErrorServiceNotActive.
-  virtual Result Control(uint32_t control, ServiceStatus* status) = 0;
+  [[nodiscard]] virtual Result Control(uint32_t control, ServiceStatus* status) = 0;
   // QueryServiceStatus: the latest status the service reported.
-  virtual Result QueryStatus(ServiceStatus* status) = 0;
+  [[nodiscard]] virtual Result QueryStatus(ServiceStatus* status) = 0;
   // QueryServiceConfigW.
-  virtual Result QueryConfig(ServiceConfiguration* config) = 0;
+  [[nodiscard]] virtual Result QueryConfig(ServiceConfiguration* config) = 0;
   // DeleteService: marks the service for deletion; it goes when it is not running.
-  virtual Result Delete() = 0;
+  [[nodiscard]] virtual Result Delete() = 0;
 };
 
 // An open service control manager (SC_HANDLE of OpenSCManagerW).
@@ -149,11 +149,11 @@ class ServiceManagerHandle {
   virtual ~ServiceManagerHandle() = default;
 
   // OpenServiceW. The name is compared without regard to case.
-  virtual Result Open(std::u16string_view name, uint32_t access,
+  [[nodiscard]] virtual Result Open(std::u16string_view name, uint32_t access,
                              std::unique_ptr<ServiceHandle>* out) = 0;
   // CreateServiceW without load order group, dependencies or password. An empty display name
   // stands for the service name; an empty account for "LocalSystem".
-  virtual Result Create(std::u16string_view name, std::u16string_view display_name,
+  [[nodiscard]] virtual Result Create(std::u16string_view name, std::u16string_view display_name,
                                uint32_t access, uint32_t service_type, uint32_t start_type,
                                uint32_t error_control, std::u16string_view binary_path,
                                std::u16string_view account,
@@ -166,7 +166,7 @@ class ServiceManager {
 
   // OpenSCManagerW on the active services database. An empty name, or this computer's own name
   // (with or without leading backslashes), is the local computer.
-  virtual Result Open(std::u16string_view computer, uint32_t access,
+  [[nodiscard]] virtual Result Open(std::u16string_view computer, uint32_t access,
                       std::unique_ptr<ServiceManagerHandle>* out) = 0;
 };
 
@@ -188,12 +188,12 @@ class ServiceDispatcher {
   // a new thread when the manager starts the service, and runs the control handler on the
   // calling thread for every control. Returns when `main` has returned. Fails at once with
   // kErrorFailedServiceControllerConnect when the program was not started by the manager.
-  virtual Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) = 0;
+  [[nodiscard]] virtual Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) = 0;
   // RegisterServiceCtrlHandlerW: called from the service entry routine.
-  virtual Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
+  [[nodiscard]] virtual Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
                                         ServiceStatusHandle* out) = 0;
   // SetServiceStatus: reports the whole record; any process reads it with QueryStatus.
-  virtual Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
+  [[nodiscard]] virtual Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
 };
 
 }  // namespace platform

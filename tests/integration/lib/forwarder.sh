@@ -1,11 +1,7 @@
 # Shared by the forwarding tests (source after lib/rsyslog.sh, with $ntbox set): failure counting,
 # the service's registry values through ntbox, and the backup receiver on 127.0.0.2.
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters'
 # set_dword SUBKEY NAME VALUE / set_text SUBKEY NAME TEXT; SUBKEY is "" or "\System" etc.

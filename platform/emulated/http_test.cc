@@ -1,0 +1,161 @@
+#include "platform/emulated/http.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_platform.h"
+
+namespace platform::emulated {
+namespace {
+
+// A server on 127.0.0.1 that answers each connection with `answer(request)`; with no answer
+// function it accepts and never says anything.
+class LocalServer {
+ public:
+  using Answer = std::function<std::string(const std::string& request)>;
+
+  explicit LocalServer(Answer answer) : answer_(std::move(answer)) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 8) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      ADD_FAILURE() << "cannot listen on 127.0.0.1";
+      return;
+    }
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LocalServer() {
+    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+    for (int c : held_) close(c);
+  }
+  int port() const { return port_; }
+  std::vector<std::string> requests;
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      const int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) return;
+      if (!answer_) {
+        held_.push_back(c);  // silent: the client waits for an answer that never comes
+        continue;
+      }
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = recv(c, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        request.append(buffer, static_cast<size_t>(n));
+      }
+      requests.push_back(request);
+      const std::string reply = answer_(request);
+      if (send(c, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) {
+        // the client went away
+      }
+      close(c);
+    }
+  }
+
+  Answer answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::vector<int> held_;
+};
+
+class HttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The hosts file names the update service's host: it is the local server.
+    std::ofstream(computer_.platform().emulated_network().HostsFile(), std::ios::app)
+        << "\n127.0.0.1   updates.brinmoor.example   # test\n";
+  }
+  Http& http() { return computer_.platform().http(); }
+  testsupport::TempComputer computer_;
+};
+
+TEST_F(HttpTest, GetReachesAServerNamedInTheHostsFileAndFollowsRedirects) {
+  LocalServer server([](const std::string& request) -> std::string {
+    if (request.starts_with("GET /old ")) {
+      return "HTTP/1.1 302 Found\r\nLocation: /CheckUpdate.asp?ProductSKU=Sentrel\r\n"
+             "Content-Length: 0\r\nConnection: close\r\n\r\n";
+    }
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Test:  two  words\r\n"
+           "Content-Length: 30\r\nConnection: close\r\n\r\n<VersionMajor>5</VersionMajor>";
+  });
+  const std::string base = "http://UPDATES.brinmoor.example:" + std::to_string(server.port());
+  HttpResponse response;
+  ASSERT_EQ(kSuccess, http().Get(Utf8ToUtf16(base + "/old"), 10000, &response));
+  EXPECT_EQ(200u, response.status);
+  EXPECT_EQ("<VersionMajor>5</VersionMajor>", response.body);
+  bool saw_type = false, saw_test = false;
+  for (const auto& [name, value] : response.headers) {
+    saw_type |= name == "Content-Type" && value == "text/xml";
+    saw_test |= name == "X-Test" && value == "two  words";
+    EXPECT_NE("Location", name) << "headers of the redirect were kept";
+  }
+  EXPECT_TRUE(saw_type);
+  EXPECT_TRUE(saw_test);
+  ASSERT_EQ(2u, server.requests.size());
+  EXPECT_TRUE(server.requests[1].starts_with("GET /CheckUpdate.asp?ProductSKU=Sentrel HTTP/1.1"));
+  EXPECT_NE(std::string::npos, server.requests[1].find("Host: UPDATES.brinmoor.example:"));
+
+  // A status that is no success is still an answer.
+  LocalServer missing([](const std::string&) {
+    return std::string("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  });
+  ASSERT_EQ(kSuccess, http().Get(Utf8ToUtf16("http://updates.brinmoor.example:" +
+                                             std::to_string(missing.port()) + "/x"),
+                                 10000, &response));
+  EXPECT_EQ(404u, response.status);
+}
+
+TEST_F(HttpTest, GetGivesUpOnAServerThatNeverAnswers) {
+  LocalServer silent(nullptr);
+  HttpResponse response;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(kErrorHttpTimeout,
+            http().Get(Utf8ToUtf16("http://updates.brinmoor.example:" +
+                                   std::to_string(silent.port()) + "/CheckUpdate.asp"),
+                       300, &response));
+  // Generous: the bound is 300 ms; only a wait far beyond it is a fault.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(HttpTest, AddressesItCannotUse) {
+  HttpResponse response;
+  EXPECT_EQ(kErrorHttpUnrecognizedScheme, http().Get(u"ftp://updates.brinmoor.example/", 1000,
+                                                     &response));
+  EXPECT_EQ(kErrorHttpInvalidUrl, http().Get(u"not an address", 1000, &response));
+  // Nothing listens on the port the server had.
+  int port = 0;
+  {
+    LocalServer gone([](const std::string&) { return std::string(); });
+    port = gone.port();
+  }
+  EXPECT_EQ(kErrorHttpCannotConnect,
+            http().Get(Utf8ToUtf16("http://updates.brinmoor.example:" + std::to_string(port)),
+                       5000, &response));
+}
+
+}  // namespace
+}  // namespace platform::emulated
