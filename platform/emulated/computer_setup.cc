@@ -38,9 +38,10 @@ std::u16string LogFile(std::u16string_view log) {
   std::unique_ptr<RegKey> key;
   Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log), &key);
   if (r != kSuccess) return r;
-  SetString(*key, u"File", u"%SystemRoot%\\system32\\config\\" + LogFile(log), kRegExpandSz);
-  SetDword(*key, u"MaxSize", 0x80000);
-  return SetDword(*key, u"Retention", 0);
+  r = SetString(*key, u"File", u"%SystemRoot%\\system32\\config\\" + LogFile(log), kRegExpandSz);
+  if (r == kSuccess) r = SetDword(*key, u"MaxSize", 0x80000);
+  if (r == kSuccess) r = SetDword(*key, u"Retention", 0);
+  return r;
 }
 
 [[nodiscard]] Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view source,
@@ -50,7 +51,10 @@ std::u16string LogFile(std::u16string_view log) {
                                 std::u16string(source),
                             &key);
   if (r != kSuccess) return r;
-  if (!message_file.empty()) SetString(*key, u"EventMessageFile", message_file, kRegExpandSz);
+  if (!message_file.empty()) {
+    r = SetString(*key, u"EventMessageFile", message_file, kRegExpandSz);
+    if (r != kSuccess) return r;
+  }
   return SetDword(*key, u"TypesSupported", 7);
 }
 
@@ -122,7 +126,7 @@ std::vector<std::u16string> StandardLogs(uint32_t major_version) {
 
 [[nodiscard]] Result WriteComputerFacts(Registry& registry, const ComputerOptions& o) {
   std::unique_ptr<RegKey> hklm;
-  registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (const Result r = registry.OpenRoot(RegRoot::kLocalMachine, &hklm); r != kSuccess) return r;
   const std::u16string name = Utf8ToUtf16(AsciiUpper(o.name));
   const std::u16string host = Utf8ToUtf16(o.hostname.empty() ? platform::AsciiLower(o.name) : o.hostname);
   const std::u16string version = Utf8ToUtf16(std::to_string(o.major_version) + "." +
@@ -144,7 +148,10 @@ std::vector<std::u16string> StandardLogs(uint32_t major_version) {
 bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
                    std::string* error) {
   std::unique_ptr<RegKey> hklm;
-  platform.registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (platform.registry().OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess) {
+    *error = platform.machine().dir() + ": cannot open the registry";
+    return false;
+  }
   for (const auto& log : StandardLogs(options.major_version)) {
     if (RegisterLog(*hklm, log) != kSuccess) {
       *error = platform.machine().dir() + ": cannot register the log " + Utf16ToUtf8(log);
@@ -155,8 +162,11 @@ bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
   auto& accounts = static_cast<EmulatedAccounts&>(platform.accounts());
   const std::string domain = AsciiUpper(options.name);
   const std::string machine_sid = "S-1-5-21-1004336348-1177238915-682003330";
-  accounts.AddAccount(machine_sid + "-500", domain, "Administrator");
-  accounts.AddAccount(machine_sid + "-501", domain, "Guest");
+  if (accounts.AddAccount(machine_sid + "-500", domain, "Administrator") != kSuccess ||
+      accounts.AddAccount(machine_sid + "-501", domain, "Guest") != kSuccess) {
+    *error = platform.machine().dir() + ": cannot write the local accounts";
+    return false;
+  }
   if (!WriteEtcFile(platform.emulated_network().HostsFile(), kDefaultHosts) ||
       !WriteEtcFile(platform.emulated_network().ServicesFile(), kDefaultServices)) {
     *error = platform.machine().dir() + ": cannot write the hosts and services files";
@@ -166,18 +176,27 @@ bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
 
   if (!WriteSampleLibraries(platform, error)) return false;
   const std::u16string netevent = u"%SystemRoot%\\system32\\netevent.dll";
-  RegisterSource(*hklm, u"System", u"Service Control Manager", netevent);
-  {
-    std::unique_ptr<RegKey> scm;
-    if (hklm->OpenKey(std::u16string(kEventLogKey) + u"\\System\\Service Control Manager",
-                      RegAccess::kReadWrite, &scm) == kSuccess) {
-      SetString(*scm, u"ParameterMessageFile", u"%SystemRoot%\\system32\\kernel32.dll",
-                kRegExpandSz);
-    }
+  Result r = RegisterSource(*hklm, u"System", u"Service Control Manager", netevent);
+  std::unique_ptr<RegKey> scm;
+  if (r == kSuccess) {
+    r = hklm->OpenKey(std::u16string(kEventLogKey) + u"\\System\\Service Control Manager",
+                      RegAccess::kReadWrite, &scm);
   }
-  RegisterSource(*hklm, u"System", u"EventLog", netevent);
-  RegisterSource(*hklm, u"Application", u"Userenv", u"%SystemRoot%\\system32\\userenv.dll");
-  RegisterSource(*hklm, u"Security", u"Security", u"%SystemRoot%\\system32\\msaudite.dll");
+  if (r == kSuccess) {
+    r = SetString(*scm, u"ParameterMessageFile", u"%SystemRoot%\\system32\\kernel32.dll",
+                  kRegExpandSz);
+  }
+  if (r == kSuccess) r = RegisterSource(*hklm, u"System", u"EventLog", netevent);
+  if (r == kSuccess) {
+    r = RegisterSource(*hklm, u"Application", u"Userenv", u"%SystemRoot%\\system32\\userenv.dll");
+  }
+  if (r == kSuccess) {
+    r = RegisterSource(*hklm, u"Security", u"Security", u"%SystemRoot%\\system32\\msaudite.dll");
+  }
+  if (r != kSuccess) {
+    *error = platform.machine().dir() + ": cannot register the sample sources";
+    return false;
+  }
 
   const std::vector<Sample> samples = {
       {u"System", u"EventLog", 0x80001775, kEventInformation, nullptr, {}},

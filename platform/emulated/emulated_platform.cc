@@ -10,9 +10,13 @@ namespace platform::emulated {
 namespace {
 
 std::u16string ReadText(RegKey& root, std::u16string_view path, std::u16string_view name) {
+  // A fact that is not there reads as empty: the caller has a default for each.
   std::unique_ptr<RegKey> key;
   std::u16string value;
-  if (root.OpenKey(path, RegAccess::kRead, &key) == kSuccess) QueryString(*key, name, &value);
+  if (root.OpenKey(path, RegAccess::kRead, &key) != kSuccess ||
+      QueryString(*key, name, &value) != kSuccess) {
+    return {};
+  }
   return value;
 }
 
@@ -55,7 +59,10 @@ bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error
   {
     EmulatedRegistry bare(machine_, provisional);
     std::unique_ptr<RegKey> hklm;
-    bare.OpenRoot(RegRoot::kLocalMachine, &hklm);
+    if (bare.OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess) {
+      *error = machine_->dir() + ": cannot open the registry";
+      return false;
+    }
     acp_text = ReadText(*hklm, kCodePageKey, u"ACP");
     name = ReadText(*hklm, kComputerNameKey, u"ComputerName");
     host = ReadText(*hklm, kTcpipParametersKey, u"Hostname");

@@ -370,8 +370,9 @@ Result EmulatedEventLog::Clear(std::u16string_view server, std::u16string_view l
 Result EmulatedEventLog::Append(std::u16string_view log, const EventRecordFields& fields,
                                 uint32_t* number) {
   std::unique_ptr<RegKey> hklm, key;
-  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
-  Result r = OpenLogKey(*hklm, log, &key);
+  Result r = registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (r != kSuccess) return r;
+  r = OpenLogKey(*hklm, log, &key);
   if (r != kSuccess) return r;
   return AppendRecord(*machine_, Upcase(log), MaxSizeOf(*key), fields, number);
 }

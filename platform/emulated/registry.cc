@@ -388,7 +388,7 @@ Result EmulatedRegistry::Connect(std::u16string_view computer, RegRoot root,
   if (name.empty()) return OpenRoot(root, out);
   // Our own name is the local computer.
   std::unique_ptr<RegKey> hklm;
-  OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (const Result r = OpenRoot(RegRoot::kLocalMachine, &hklm); r != kSuccess) return r;
   std::unique_ptr<RegKey> key;
   std::u16string own;
   if (hklm->OpenKey(u"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",

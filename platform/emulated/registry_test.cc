@@ -217,6 +217,33 @@ TEST(RegistryTest, DeletingAKeyWithSubkeysIsRefused) {
   EXPECT_EQ(hklm->OpenKey(u"Software\\Parent", RegAccess::kRead, &out), kErrorFileNotFound);
 }
 
+TEST(RegistryTest, DeleteKeyTreeTakesEverythingBelowOrStopsAtADeniedKey) {
+  TempComputer computer;
+  auto hklm = Root(computer.platform());
+  for (const char16_t* path : {u"Software\\Tree\\A\\Deep\\Deeper", u"Software\\Tree\\B",
+                               u"Software\\Tree\\C\\Locked\\Inner", u"Software\\Kept"}) {
+    auto key = Create(*hklm, path);
+    ASSERT_EQ(SetDword(*key, u"v", 1), kSuccess);
+  }
+  ASSERT_EQ(DeleteKeyTree(*hklm, u"software\\tree\\a"), kSuccess);
+  std::unique_ptr<RegKey> out;
+  EXPECT_EQ(hklm->OpenKey(u"Software\\Tree\\A", RegAccess::kRead, &out), kErrorFileNotFound);
+  EXPECT_EQ(DeleteKeyTree(*hklm, u"Software\\Tree\\Nothing"), kErrorFileNotFound);
+
+  // A subkey that may not be opened stops the delete with its code; what was deleted before
+  // stays deleted, the rest stays.
+  auto& registry = computer.platform().emulated_registry();
+  ASSERT_EQ(registry.SetAccessDenied(RegRoot::kLocalMachine, u"Software\\Tree\\C\\Locked", true),
+            kSuccess);
+  EXPECT_EQ(DeleteKeyTree(*hklm, u"Software\\Tree"), kErrorAccessDenied);
+  EXPECT_EQ(hklm->OpenKey(u"Software\\Tree\\C", RegAccess::kRead, &out), kSuccess);
+  ASSERT_EQ(registry.SetAccessDenied(RegRoot::kLocalMachine, u"Software\\Tree\\C\\Locked", false),
+            kSuccess);
+  ASSERT_EQ(DeleteKeyTree(*hklm, u"Software\\Tree"), kSuccess);
+  EXPECT_EQ(hklm->OpenKey(u"Software\\Tree", RegAccess::kRead, &out), kErrorFileNotFound);
+  EXPECT_EQ(hklm->OpenKey(u"Software\\Kept", RegAccess::kRead, &out), kSuccess);
+}
+
 TEST(RegistryTest, DeniedKeysAnswerAccessDenied) {
   TempComputer computer;
   auto hklm = Root(computer.platform());

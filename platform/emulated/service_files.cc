@@ -159,8 +159,7 @@ void DeleteStatusRow(Machine& machine, const std::string& upper) {
 
 uint32_t DwordOr(RegKey& key, std::u16string_view name, uint32_t fallback) {
   uint32_t v = fallback;
-  QueryDword(key, name, &v);
-  return v;
+  return QueryDword(key, name, &v) == kSuccess ? v : fallback;
 }
 
 bool MarkedForDelete(RegKey& key) { return DwordOr(key, u"DeleteFlag", 0) != 0; }
@@ -173,7 +172,8 @@ void RemoveIfDeletedAndStopped(Machine& machine, Registry& registry, std::u16str
   if (ServiceProcessAlive(FilesOf(machine, name))) return;
   std::unique_ptr<RegKey> services;
   if (OpenServicesKey(registry, &services) != kSuccess) return;
-  DeleteKeyTree(*services, name);
+  // A key that cannot go now stays marked; the next look at the service tries again.
+  if (DeleteKeyTree(*services, name) != kSuccess) return;
   DeleteStatusRow(machine, ServiceFileName(name));
 }
 

@@ -157,8 +157,11 @@ Result EmulatedServiceHandle::QueryConfig(ServiceConfiguration* config) {
   c.service_type = DwordOr(*key, u"Type", 0);
   c.start_type = DwordOr(*key, u"Start", kServiceDemandStart);
   c.error_control = DwordOr(*key, u"ErrorControl", kServiceErrorNormal);
-  QueryString(*key, u"ImagePath", &c.binary_path_name);
-  QueryString(*key, u"ObjectName", &c.service_start_name);
+  // Values a service entry may lack read as empty, as Windows gives them.
+  if (QueryString(*key, u"ImagePath", &c.binary_path_name) != kSuccess) c.binary_path_name.clear();
+  if (QueryString(*key, u"ObjectName", &c.service_start_name) != kSuccess) {
+    c.service_start_name.clear();
+  }
   if (QueryString(*key, u"DisplayName", &c.display_name) != kSuccess) c.display_name = name_;
   *config = std::move(c);
   return kSuccess;
@@ -173,7 +176,9 @@ Result EmulatedServiceHandle::Delete() {
   if (MarkedForDelete(*key)) return kErrorServiceMarkedForDelete;
   r = SetDword(*key, u"DeleteFlag", 1);
   if (r != kSuccess) return r;
-  SetDword(*key, u"Start", kServiceDisabled);
+  // A service marked for deletion cannot be started any more.
+  r = SetDword(*key, u"Start", kServiceDisabled);
+  if (r != kSuccess) return r;
   key.reset();
   RemoveIfDeletedAndStopped(machine(), registry(), name_);
   return kSuccess;
@@ -220,7 +225,7 @@ Result EmulatedServiceHandle::Start(const std::vector<std::u16string>& args) {
     return kErrorServiceDisabled;
   }
   std::u16string image_path;
-  QueryString(*key, u"ImagePath", &image_path);
+  if (QueryString(*key, u"ImagePath", &image_path) != kSuccess) return kErrorFileNotFound;
   const uint32_t type = DwordOr(*key, u"Type", kServiceWin32OwnProcess);
   key.reset();
   const std::vector<std::string> command = ImageCommand(machine(), image_path);

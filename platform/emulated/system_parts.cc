@@ -208,8 +208,8 @@ bool EmulatedEnvironment::Lookup(std::u16string_view name, std::u16string* value
     return true;
   }
   std::unique_ptr<RegKey> hklm, env;
-  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
-  if (hklm->OpenKey(kEnvironmentKey, RegAccess::kRead, &env) != kSuccess) return false;
+  if (registry_.OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess ||
+      hklm->OpenKey(kEnvironmentKey, RegAccess::kRead, &env) != kSuccess) return false;
   return QueryString(*env, name, value) == kSuccess;
 }
 

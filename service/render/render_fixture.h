@@ -55,11 +55,14 @@ inline void RegisterSource(platform::Platform& platform, std::u16string_view log
       hklm->CreateKey(path, &key) != 0) {
     throw std::runtime_error("cannot create the source key");
   }
-  if (!message_file.empty()) {
-    platform::SetString(*key, u"EventMessageFile", message_file, platform::kRegExpandSz);
+  if (!message_file.empty() &&
+      platform::SetString(*key, u"EventMessageFile", message_file, platform::kRegExpandSz) != 0) {
+    throw std::runtime_error("cannot set the source's EventMessageFile");
   }
-  if (!parameter_file.empty()) {
-    platform::SetString(*key, u"ParameterMessageFile", parameter_file, platform::kRegExpandSz);
+  if (!parameter_file.empty() &&
+      platform::SetString(*key, u"ParameterMessageFile", parameter_file, platform::kRegExpandSz) !=
+          0) {
+    throw std::runtime_error("cannot set the source's ParameterMessageFile");
   }
 }
 
