@@ -118,9 +118,12 @@ class Receiver {
 void SetDword(platform::Platform& p, std::u16string_view key, std::u16string_view name,
               uint32_t value) {
   std::unique_ptr<platform::RegKey> hklm, k;
-  p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  hklm->CreateKey(key, &k);
-  platform::SetDword(*k, name, value);
+  if (p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) != platform::kSuccess ||
+      hklm->CreateKey(key, &k) != platform::kSuccess ||
+      platform::SetDword(*k, name, value) != platform::kSuccess) {
+    std::fprintf(stderr, "forward_bench: cannot set a configuration value\n");
+    std::exit(1);
+  }
 }
 
 void Fill(platform::emulated::EmulatedPlatform& computer, int records) {

@@ -301,7 +301,9 @@ bool ServiceHost::Uninstall(Result* error) {
 
 int ServiceHost::RunProgram(const std::vector<std::string>& args) {
   EnableSecurityPrivilege();
-  if (!ParseStandardArgs(args)) StartDispatcher();
+  // A dispatcher that cannot start (the program was not started by the control manager) leaves
+  // the status untouched: the exit code is the last reported one either way.
+  if (!ParseStandardArgs(args)) static_cast<void>(StartDispatcher());
   return static_cast<int>(status().win32_exit_code);
 }
 
