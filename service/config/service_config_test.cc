@@ -86,15 +86,15 @@ TEST_F(ConfigStoreTest, EmptyParametersGivesEveryDefault) {
 
 TEST_F(ConfigStoreTest, ReadsGlobalAndPerLogValuesOfTheRightLog) {
   auto params = Key();
-  platform::SetDword(*params, u"nSleepTime", 1234);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 1234));
   params->SetValueAnsi(u"szTarget", platform::kRegSz, "syslog.example");
   params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, "M\xE4hre");  // cp1252
-  platform::SetDword(*params, u"nProtoType", 1);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nProtoType", 1));
   auto system = Key(u"System");
-  platform::SetDword(*system, u"nLastRecord", 41);
-  platform::SetDword(*system, u"nFacility", 16);
+  EXPECT_EQ(0u, platform::SetDword(*system, u"nLastRecord", 41));
+  EXPECT_EQ(0u, platform::SetDword(*system, u"nFacility", 16));
   auto security = Key(u"Security");
-  platform::SetDword(*security, u"nLastRecord", 7);
+  EXPECT_EQ(0u, platform::SetDword(*security, u"nLastRecord", 7));
   security->SetValueAnsi(u"szSMTPSender", platform::kRegSz, "ops@example.org");
 
   store_.LoadConfig(LogId::kSystem);
@@ -121,7 +121,7 @@ TEST_F(ConfigStoreTest, OverrunDelayIsClamped) {
   auto params = Key();
   for (auto [stored, loaded] : std::vector<std::pair<int32_t, int32_t>>{
            {1000, 400}, {401, 400}, {400, 400}, {-5, 0}, {-1, 0}, {0, 0}, {17, 17}}) {
-    platform::SetDword(*params, u"nPreventOverrunDelay", static_cast<uint32_t>(stored));
+    EXPECT_EQ(0u, platform::SetDword(*params, u"nPreventOverrunDelay", static_cast<uint32_t>(stored)));
     store_.LoadConfig(LogId::kApplication);
     EXPECT_EQ(store_.config().prevent_overrun_delay, loaded) << "stored " << stored;
   }
@@ -164,14 +164,14 @@ TEST_F(ConfigStoreTest, OversizedValuesCountAsMissing) {
 TEST_F(ConfigStoreTest, SaveProgressWritesOnlyWhatChanged) {
   auto params = Key();
   auto app = Key(u"Application");
-  platform::SetDword(*params, u"nLastSyslogMsgNbr", 10);
-  platform::SetDword(*app, u"nLastRecord", 20);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nLastSyslogMsgNbr", 10));
+  EXPECT_EQ(0u, platform::SetDword(*app, u"nLastRecord", 20));
   store_.LoadConfig(LogId::kApplication);
 
   // The client changes both values during the pass; a pass that advanced nothing must not
   // overwrite them.
-  platform::SetDword(*params, u"nLastSyslogMsgNbr", 99);
-  platform::SetDword(*app, u"nLastRecord", 98);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nLastSyslogMsgNbr", 99));
+  EXPECT_EQ(0u, platform::SetDword(*app, u"nLastRecord", 98));
   EXPECT_TRUE(store_.SaveProgress(LogId::kApplication));
   EXPECT_EQ(Dword(*params, u"nLastSyslogMsgNbr"), 99u);
   EXPECT_EQ(Dword(*app, u"nLastRecord"), 98u);
@@ -185,7 +185,7 @@ TEST_F(ConfigStoreTest, SaveProgressWritesOnlyWhatChanged) {
   // Only the message number advanced.
   store_.LoadConfig(LogId::kApplication);
   store_.config().last_msg_number = 100;
-  platform::SetDword(*app, u"nLastRecord", 3);
+  EXPECT_EQ(0u, platform::SetDword(*app, u"nLastRecord", 3));
   EXPECT_TRUE(store_.SaveProgress(LogId::kApplication));
   EXPECT_EQ(Dword(*params, u"nLastSyslogMsgNbr"), 100u);
   EXPECT_EQ(Dword(*app, u"nLastRecord"), 3u);
@@ -207,24 +207,24 @@ TEST_F(ConfigStoreTest, SaveProgressReportsAFailedWrite) {
   store_.LoadConfig(LogId::kSystem);
   store_.config().last_record = 5;
   Key(u"System");
-  computer_.platform().emulated_registry().SetAccessDenied(
-      platform::RegRoot::kLocalMachine, std::u16string(kParametersKey) + u"\\System", true);
+  EXPECT_EQ(0u, computer_.platform().emulated_registry().SetAccessDenied(
+      platform::RegRoot::kLocalMachine, std::u16string(kParametersKey) + u"\\System", true));
   EXPECT_FALSE(store_.SaveProgress(LogId::kSystem));
 }
 
 TEST_F(ConfigStoreTest, InstallDefaultsOverwriteExistingValues) {
   auto params = Key();
-  platform::SetDword(*params, u"nSleepTime", 60000);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 60000));
   params->SetValueAnsi(u"szTarget", platform::kRegSz, "10.0.0.9");
   auto system = Key(u"System");
-  platform::SetDword(*system, u"nLastRecord", 300);
+  EXPECT_EQ(0u, platform::SetDword(*system, u"nLastRecord", 300));
 
   for (std::u16string_view log : {u"System", u"Application", u"Security"}) {
     EXPECT_TRUE(store_.WriteInstallDefaults(log));
   }
   EXPECT_EQ(Dword(*params, u"nSleepTime"), 5000u);
   std::u16string target;
-  platform::QueryString(*params, u"szTarget", &target);
+  EXPECT_EQ(0u, platform::QueryString(*params, u"szTarget", &target));
   EXPECT_EQ(target, u"127.0.0.1");
   for (std::u16string_view log : {u"System", u"Application", u"Security"}) {
     auto key = OpenExisting(std::u16string(kParametersKey) + u"\\" + std::u16string(log));
@@ -235,9 +235,9 @@ TEST_F(ConfigStoreTest, InstallDefaultsOverwriteExistingValues) {
 
 TEST_F(ConfigStoreTest, InstallDefaultsWriteNothingWhenEqualToTheLoadedValues) {
   auto params = Key();
-  platform::SetDword(*params, u"nSleepTime", 5000);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 5000));
   store_.LoadConfig(LogId::kSystem);
-  platform::SetDword(*params, u"nSleepTime", 777);
+  EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 777));
   EXPECT_TRUE(store_.WriteInstallDefaults(u"System"));
   EXPECT_EQ(Dword(*params, u"nSleepTime"), 777u);
 }
@@ -248,9 +248,9 @@ TEST_F(ConfigStoreTest, FilterRulesLoadOnlyWhenTheLogSubkeyExists) {
   EXPECT_FALSE(store_.rules(LogId::kSecurity).loaded);
 
   auto security = Key(u"Security");
-  platform::SetDword(*security, u"nFilterVersion", 3);
-  platform::SetDword(*security, u"nFilterRules", 1);
-  platform::SetDword(*security, u"FR1Action", 0);
+  EXPECT_EQ(0u, platform::SetDword(*security, u"nFilterVersion", 3));
+  EXPECT_EQ(0u, platform::SetDword(*security, u"nFilterRules", 1));
+  EXPECT_EQ(0u, platform::SetDword(*security, u"FR1Action", 0));
   store_.LoadConfig(LogId::kSecurity);
   EXPECT_TRUE(store_.rules(LogId::kSecurity).loaded);
   EXPECT_EQ(store_.rules(LogId::kSecurity).version, 3u);

@@ -162,7 +162,7 @@ TEST_F(EventMessageTest, LibraryListsAreExpanded) {
   std::unique_ptr<platform::RegKey> hklm, env;
   ASSERT_EQ(platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0u);
   ASSERT_EQ(hklm->CreateKey(platform::emulated::kEnvironmentKey, &env), 0u);
-  platform::SetString(*env, u"LONGVAR", std::u16string(1000, u'b'));
+  EXPECT_EQ(0u, platform::SetString(*env, u"LONGVAR", std::u16string(1000, u'b')));
   rendertest::RegisterSource(platform(), u"System", u"Grows",
                              u"%LONGVAR%" + std::u16string(23, u'c'));
   EXPECT_EQ(ReadMsgLib(platform(), u"Grows", u"System").size(), 1023u);
