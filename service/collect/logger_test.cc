@@ -239,7 +239,7 @@ class LoggerTest : public ::testing::Test {
     return key;
   }
   void SetLogValue(std::u16string_view log, std::u16string_view name, uint32_t value) {
-    platform::SetDword(*LogConfigKey(log), name, value);
+    EXPECT_EQ(0u, platform::SetDword(*LogConfigKey(log), name, value));
   }
   // nLastRecord of a log as stored; nothing when the value (or its key) does not exist.
   std::optional<uint32_t> StoredLastRecord(std::u16string_view log) {
@@ -257,7 +257,7 @@ class LoggerTest : public ::testing::Test {
     ASSERT_EQ(Hklm()->OpenKey(std::u16string(kEventLogListKey) + u"\\" + std::u16string(log),
                               platform::RegAccess::kReadWrite, &key),
               platform::kSuccess);
-    platform::SetDword(*key, u"MaxSize", bytes);
+    EXPECT_EQ(0u, platform::SetDword(*key, u"MaxSize", bytes));
   }
 
   testsupport::TempComputer computer_;

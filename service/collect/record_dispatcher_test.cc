@@ -411,8 +411,8 @@ class PipelineTest : public ::testing::Test {
     std::unique_ptr<platform::RegKey> hklm, params;
     EXPECT_EQ(overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0);
     EXPECT_EQ(hklm->CreateKey(kParametersKey, &params), 0);
-    platform::SetDword(*params, u"nPreventOverrunDelay", 0);
-    platform::SetDword(*params, u"nProtoType", 1);
+    EXPECT_EQ(0u, platform::SetDword(*params, u"nPreventOverrunDelay", 0));
+    EXPECT_EQ(0u, platform::SetDword(*params, u"nProtoType", 1));
     pipeline = std::make_unique<ForwardingPipeline>(overlay, reporter, stop);
   }
   ~PipelineTest() override { CWinSock::ForgetLibraryStartForTesting(); }
@@ -434,7 +434,7 @@ class PipelineTest : public ::testing::Test {
     uint32_t value = 0;
     if (hklm->OpenKey(std::u16string(kParametersKey) + u"\\Application", platform::RegAccess::kRead,
                       &key) == 0) {
-      platform::QueryDword(*key, u"nLastRecord", &value);
+      EXPECT_EQ(0u, platform::QueryDword(*key, u"nLastRecord", &value));
     }
     return value;
   }
@@ -468,7 +468,7 @@ TEST_F(PipelineTest, FilteredRecordsStillAdvanceTheProgress) {
   std::unique_ptr<platform::RegKey> hklm, key;
   overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
   ASSERT_EQ(hklm->CreateKey(std::u16string(kParametersKey) + u"\\Application", &key), 0);
-  platform::SetDword(*key, u"nFilterEventType", 0);
+  EXPECT_EQ(0u, platform::SetDword(*key, u"nFilterEventType", 0));
   Write(4);
   pipeline->RunRounds(1);
   EXPECT_EQ(LastRecord(), 4u);
