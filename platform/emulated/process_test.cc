@@ -136,7 +136,9 @@ TEST_F(ProcessTest, ABareNameIsLookedForInTheProgramsOwnFolderFirst) {
   std::unique_ptr<StartedProcess> started;
   const Result r = process().StartProcess(Utf8ToUtf16(name), &started);
   uint32_t code = 1;
-  if (r == kSuccess) EXPECT_EQ(kSuccess, started->Wait(30000, &code));
+  if (r == kSuccess) {
+    EXPECT_EQ(kSuccess, started->Wait(30000, &code));
+  }
   unlink((own + "/" + name).c_str());
   ASSERT_EQ(0, chdir(cwd));
   ASSERT_EQ(kSuccess, r);

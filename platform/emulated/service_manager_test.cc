@@ -99,17 +99,17 @@ TEST_F(ServiceManagerTest, CreateWritesTheServiceKeyAsWindowsDoes) {
   auto service = Create(u"Brinmoor Test", "", kServiceAutoStart);
   ASSERT_TRUE(service);
   std::unique_ptr<RegKey> hklm, key;
-  computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  ASSERT_EQ(kSuccess, computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm));
   ASSERT_EQ(kSuccess,
             hklm->OpenKey(std::u16string(kServices) + u"Brinmoor Test", RegAccess::kRead, &key));
   uint32_t type = 0, start = 0, error_control = 9;
   std::u16string image, display, object;
-  QueryDword(*key, u"Type", &type);
-  QueryDword(*key, u"Start", &start);
-  QueryDword(*key, u"ErrorControl", &error_control);
-  QueryString(*key, u"ImagePath", &image);
-  QueryString(*key, u"DisplayName", &display);
-  QueryString(*key, u"ObjectName", &object);
+  ASSERT_EQ(kSuccess, QueryDword(*key, u"Type", &type));
+  ASSERT_EQ(kSuccess, QueryDword(*key, u"Start", &start));
+  ASSERT_EQ(kSuccess, QueryDword(*key, u"ErrorControl", &error_control));
+  ASSERT_EQ(kSuccess, QueryString(*key, u"ImagePath", &image));
+  ASSERT_EQ(kSuccess, QueryString(*key, u"DisplayName", &display));
+  ASSERT_EQ(kSuccess, QueryString(*key, u"ObjectName", &object));
   EXPECT_EQ(kServiceWin32OwnProcess, type);
   EXPECT_EQ(kServiceAutoStart, start);
   EXPECT_EQ(kServiceErrorNormal, error_control);

@@ -67,13 +67,15 @@ class ForwardingServiceTest : public ::testing::Test {
     return names;
   }
   uint32_t Dword(std::u16string_view path, std::u16string_view name) {
-    uint32_t value = 0xDEADBEEF;
-    if (auto key = Key(path)) platform::QueryDword(*key, name, &value);
+    uint32_t value = 0;
+    auto key = Key(path);
+    if (!key || platform::QueryDword(*key, name, &value) != platform::kSuccess) return 0xDEADBEEF;
     return value;
   }
   std::u16string Text(std::u16string_view path, std::u16string_view name) {
-    std::u16string value = u"<missing>";
-    if (auto key = Key(path)) platform::QueryString(*key, name, &value);
+    std::u16string value;
+    auto key = Key(path);
+    if (!key || platform::QueryString(*key, name, &value) != platform::kSuccess) return u"<missing>";
     return value;
   }
   std::u16string Log(std::u16string_view log) {
@@ -92,14 +94,15 @@ class ForwardingServiceTest : public ::testing::Test {
 TEST_F(ForwardingServiceTest, InstallRegistersServiceSourceAndDefaultsOverOtherValues) {
   // Values from an earlier life of the service: the installation resets them.
   std::unique_ptr<platform::RegKey> root, system;
-  computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root);
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
+            platform::kSuccess);
   ASSERT_EQ(root->CreateKey(Log(u"System"), &system), platform::kSuccess);
-  platform::SetDword(*system, u"nLastRecord", 42);
+  ASSERT_EQ(platform::SetDword(*system, u"nLastRecord", 42), platform::kSuccess);
   system.reset();
   std::unique_ptr<platform::RegKey> params;
   ASSERT_EQ(root->CreateKey(kParametersKey, &params), platform::kSuccess);
-  platform::SetDword(*params, u"nSleepTime", 100);
-  platform::SetString(*params, u"szTarget", u"10.0.0.9");
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 100), platform::kSuccess);
+  ASSERT_EQ(platform::SetString(*params, u"szTarget", u"10.0.0.9"), platform::kSuccess);
   params.reset();
 
   EXPECT_TRUE(service_->ParseStandardArgs({"-I"}));
@@ -185,14 +188,17 @@ TEST_F(ForwardingServiceNt4Test, AVersion4ComputerGetsThreeLogSubkeys) {
 TEST_F(ForwardingServiceTest, TheLoggerRunsAtLowestPriorityAndTheStopDoesNotWaitForIt) {
   // Three records that the logger counts as processed without sending them anywhere.
   std::unique_ptr<platform::RegKey> root, system;
-  computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root);
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
+            platform::kSuccess);
   ASSERT_EQ(root->CreateKey(Log(u"System"), &system), platform::kSuccess);
-  platform::SetDword(*system, u"nFilterEventType", 0);
+  ASSERT_EQ(platform::SetDword(*system, u"nFilterEventType", 0), platform::kSuccess);
   platform::EventRecordFields f;
   f.source = u"Disk";
   uint32_t number = 0;
-  for (int i = 0; i < 3; ++i)
-    computer_.platform().emulated_event_log().Append(u"System", f, &number);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(computer_.platform().emulated_event_log().Append(u"System", f, &number),
+              platform::kSuccess);
+  }
 
   std::thread service_thread([this] { service_->ServiceMain({kServiceName}); });
   ASSERT_TRUE(dispatcher_.WaitFor(platform::kServiceRunning));

@@ -52,13 +52,15 @@ TEST(LoggerReportingTest, ATruncatedLogReportLandsInTheApplicationLog) {
   f.computer = u"SRV1";
   f.strings = {u"\\Device\\Harddisk0"};
   uint32_t number = 0;
-  for (int i = 0; i < 3; ++i) p.emulated_event_log().Append(u"System", f, &number);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(p.emulated_event_log().Append(u"System", f, &number), platform::kSuccess);
+  }
   logger.RunPasses();
   ASSERT_EQ(handler.seen.size(), 3u);
 
   // The System log is cleared: its next pass reports and starts again from the oldest record.
-  p.event_log().Clear(u"", u"System");
-  p.emulated_event_log().Append(u"System", f, &number);
+  ASSERT_EQ(p.event_log().Clear(u"", u"System"), platform::kSuccess);
+  ASSERT_EQ(p.emulated_event_log().Append(u"System", f, &number), platform::kSuccess);
   handler.seen.clear();
   logger.RunPasses();
   ASSERT_EQ(handler.seen.size(), 1u);
