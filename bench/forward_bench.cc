@@ -28,7 +28,7 @@
 
 #include "platform/event_record.h"
 #include "service/collect/forwarding_pipeline.h"
-#include "service/render/render_fixture.h"
+#include "service/base/render_fixture.h"
 #include "tests/support/test_platform.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // (registry read, module load, FormatMessageW) and the syslog message around it.
 #include <benchmark/benchmark.h>
 
-#include "service/render/event_message.h"
-#include "service/render/render_fixture.h"
+#include "service/base/event_message.h"
+#include "service/base/render_fixture.h"
 #include "service/render/syslog_message.h"
 #include "tests/support/test_platform.h"
 

@@ -15,7 +15,7 @@
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/message_compiler.h"
 #include "service/base/record_view.h"
-#include "service/render/render_fixture.h"
+#include "service/base/render_fixture.h"
 #include "service/render/syslog_message.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "service/render/account_name.h"
-#include "service/render/event_message.h"
+#include "service/base/event_message.h"
 #include "platform/text.h"
 
 namespace sentrel {
@@ -42,9 +42,6 @@ Severity SeverityOf(uint16_t event_type) {
       return {u"[NON]", 5};
   }
 }
-
-// ASCII text (digits, punctuation) as UTF-16.
-
 
 std::u16string TwoDigits(unsigned value) {
   char text[8];

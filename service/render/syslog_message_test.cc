@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/code_page.h"
-#include "service/render/render_fixture.h"
+#include "service/base/render_fixture.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {

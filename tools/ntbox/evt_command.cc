@@ -12,7 +12,7 @@
 #include "platform/text.h"
 #include "platform/event_record.h"
 #include "service/base/record_view.h"
-#include "service/render/event_message.h"
+#include "service/base/event_message.h"
 #include "tools/ntbox/commands.h"
 #include "tools/ntbox/evt_file_command.h"
 #include "tools/ntbox/machine_arg.h"
@@ -275,11 +275,8 @@ int EvtWrite(EmulatedPlatform& computer, const Args& args) {
 
 // ---- evt query ---------------------------------------------------------------------------
 
-// The description of a record as an event viewer shows it: the source's message with the
-// insertion strings merged in. Nothing yet; once message libraries are in place this is where
-// it is built, and the `description` field then appears in the query output.
 // The description the event viewer shows: the source's message library text with the
-// record's insertion strings, or the fallback sentence.
+// record's insertion strings, or the fallback sentence; the same text the service forwards.
 std::optional<std::u16string> RecordDescription(EmulatedPlatform& computer, const std::string& log,
                                                 const EventRecordFields& record) {
   const std::vector<uint8_t> bytes = platform::BuildEventRecord(record);

@@ -1,4 +1,4 @@
-#include "service/render/event_message.h"
+#include "service/base/event_message.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "platform/code_page.h"
-#include "service/render/render_fixture.h"
+#include "service/base/render_fixture.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {

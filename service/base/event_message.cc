@@ -1,4 +1,4 @@
-#include "service/render/event_message.h"
+#include "service/base/event_message.h"
 
 #include <algorithm>
 #include <array>

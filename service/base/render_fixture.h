@@ -1,8 +1,8 @@
 // Helpers for the rendering tests and benchmark: message libraries compiled from message text
 // and installed on an emulated computer, event sources registered for them, and records laid out
 // as the event log hands them out.
-#ifndef SERVICE_RENDER_RENDER_FIXTURE_H_
-#define SERVICE_RENDER_RENDER_FIXTURE_H_
+#ifndef SERVICE_BASE_RENDER_FIXTURE_H_
+#define SERVICE_BASE_RENDER_FIXTURE_H_
 
 #include <filesystem>
 #include <fstream>
@@ -86,4 +86,4 @@ class Record {
 
 }  // namespace sentrel::rendertest
 
-#endif  // SERVICE_RENDER_RENDER_FIXTURE_H_
+#endif  // SERVICE_BASE_RENDER_FIXTURE_H_

@@ -2,8 +2,8 @@
 // source's message library (named in the registry) holds a template for the event identifier, and
 // the record's insertion strings are put into it. Nothing is cached: every call reads the
 // registry and loads the modules afresh.
-#ifndef SERVICE_RENDER_EVENT_MESSAGE_H_
-#define SERVICE_RENDER_EVENT_MESSAGE_H_
+#ifndef SERVICE_BASE_EVENT_MESSAGE_H_
+#define SERVICE_BASE_EVENT_MESSAGE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -65,4 +65,4 @@ std::u16string BuildFallbackDescription(const RecordView& record, size_t size);
 
 }  // namespace sentrel
 
-#endif  // SERVICE_RENDER_EVENT_MESSAGE_H_
+#endif  // SERVICE_BASE_EVENT_MESSAGE_H_
