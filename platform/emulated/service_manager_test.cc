@@ -222,6 +222,25 @@ TEST_F(ServiceManagerTest, AKilledServiceReadsAsStopped) {
   EXPECT_EQ(kServiceStopped, WaitFor(*service, kServiceStopped).current_state);
 }
 
+// A second dispatcher call while the first runs is refused and must leave the descriptors it was
+// handed alone: they belong to the first call, so the service keeps running and keeps its lock.
+TEST_F(ServiceManagerTest, ASecondDispatcherCallLeavesTheRunningOneIntact) {
+  auto service = Create(u"Twice", "--dispatch-again");
+  ASSERT_EQ(kSuccess, service->Start({}));
+  ServiceStatus st = WaitFor(*service, kServiceRunning);
+  ASSERT_EQ(kServiceRunning, st.current_state);
+  EXPECT_NE(std::string::npos, ReadLog(u"Twice").find("again: 1056\n")) << ReadLog(u"Twice");
+  // Still alive by its lock, so a start is refused rather than running a second instance.
+  std::this_thread::sleep_for(milliseconds(200));
+  ASSERT_EQ(kSuccess, service->QueryStatus(&st));
+  EXPECT_EQ(kServiceRunning, st.current_state);
+  EXPECT_EQ(kErrorServiceAlreadyRunning, service->Start({}));
+  ASSERT_EQ(kSuccess, service->Control(kServiceControlStop, &st));
+  st = WaitFor(*service, kServiceStopped);
+  EXPECT_EQ(kServiceStopped, st.current_state);
+  EXPECT_EQ(0u, st.win32_exit_code);
+}
+
 TEST_F(ServiceManagerTest, DispatcherOutsideTheManagerFailsAtOnce) {
   // In this process, which no manager started.
   const auto begin = steady_clock::now();

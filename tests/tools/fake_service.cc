@@ -2,12 +2,18 @@
 //
 //   fake_service NAME [--stop-delay-ms N]   runs as the service NAME under the manager
 //   fake_service NAME --no-dispatcher       lives without ever connecting (sleeps)
+//   fake_service NAME --dispatch-again      its entry routine calls the dispatcher a second time
+//                                           (with the ready descriptor's number reused) and
+//                                           writes "again: N" with that call's result
 //
 // Its entry routine writes "args:" and its arguments to standard error (the service's log),
 // reports running accepting stop, and waits for the stop. The handler answers stop with stop
 // pending (the entry routine then reports stopped, after the delay), and user control 130 by
 // setting the check point to 130. Outside the manager it prints "dispatcher: N" with the
 // dispatcher's result code and exits with 1 when it failed.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -18,6 +24,7 @@
 #include <thread>
 
 #include "platform/code_page.h"
+#include "platform/emulated/service_files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -28,6 +35,7 @@ struct FakeService {
   ServiceDispatcher* dispatcher = nullptr;
   std::u16string name;
   int stop_delay_ms = 0;
+  bool dispatch_again = false;
   std::mutex mutex;
   std::condition_variable stopped_cv;
   bool stop_requested = false;
@@ -36,7 +44,9 @@ struct FakeService {
 
   void Report(uint32_t state) {
     status.current_state = state;
-    dispatcher->SetStatus(handle, status);
+    if (const Result r = dispatcher->SetStatus(handle, status); r != kSuccess) {
+      std::fprintf(stderr, "SetStatus: %u\n", r);
+    }
   }
 
   void Handle(uint32_t control) {
@@ -62,6 +72,22 @@ struct FakeService {
             name, [this](uint32_t c) { Handle(c); }, &handle) != kSuccess) {
       return;
     }
+    if (dispatch_again) {
+      // The ready descriptor is closed once the dispatcher listens, and a later open may get
+      // its number: the second call then finds every descriptor it looks for.
+      if (const char* ready = std::getenv(emulated::kReadyFdVar)) {
+        const int number = std::atoi(ready);
+        const int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null_fd >= 0 && null_fd != number) {
+          if (dup2(null_fd, number) < 0) std::perror("dup2");
+          close(null_fd);
+        }
+      }
+      const Result again =
+          dispatcher->StartDispatcher(name, [](const std::vector<std::u16string>&) {});
+      std::fprintf(stderr, "again: %u\n", again);
+      std::fflush(stderr);
+    }
     {
       std::lock_guard<std::mutex> lock(mutex);
       Report(kServiceStartPending);
@@ -81,7 +107,7 @@ struct FakeService {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher]\n");
+    std::fprintf(stderr, "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher | --dispatch-again]\n");
     return 2;
   }
   FakeService service;
@@ -91,6 +117,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::seconds(60));
       return 0;
     }
+    if (!std::strcmp(argv[i], "--dispatch-again")) service.dispatch_again = true;
     if (!std::strcmp(argv[i], "--stop-delay-ms") && i + 1 < argc) {
       service.stop_delay_ms = std::atoi(argv[++i]);
     }
