@@ -1,4 +1,8 @@
 // Accounts (LookupAccountSidW) and environment strings (ExpandEnvironmentStringsW).
+//
+// Blocking: LookupSid may ask a domain controller on Windows for the SID of a domain account
+// (seconds when none answers); the emulated computer reads its own table. Expand returns at
+// once. Threads: any thread.
 #ifndef PLATFORM_ACCOUNTS_H_
 #define PLATFORM_ACCOUNTS_H_
 

@@ -1,4 +1,6 @@
 // Time: now, local time by the computer's time zone, and the zone's description.
+//
+// Blocking: none. Threads: any thread.
 #ifndef PLATFORM_CLOCK_H_
 #define PLATFORM_CLOCK_H_
 

@@ -1,5 +1,7 @@
 // Conversion between UTF-16 and the computer's ANSI code page (WideCharToMultiByte and
 // MultiByteToWideChar). A character the code page cannot hold becomes '?'.
+//
+// Blocking: none. Threads: any thread.
 #ifndef PLATFORM_CODE_PAGE_H_
 #define PLATFORM_CODE_PAGE_H_
 

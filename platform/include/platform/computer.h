@@ -1,4 +1,6 @@
 // Facts about the computer the program runs on.
+//
+// Blocking: none. Threads: any thread.
 #ifndef PLATFORM_COMPUTER_H_
 #define PLATFORM_COMPUTER_H_
 

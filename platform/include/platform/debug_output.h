@@ -1,5 +1,8 @@
 // The debugger output channel (OutputDebugStringW / OutputDebugStringA). Trace lines written here
 // never change behaviour and are not seen by users unless a debugger or viewer listens.
+//
+// Blocking: only as long as writing one line takes. Threads: any thread; lines written from
+// several threads do not mix.
 #ifndef PLATFORM_DEBUG_OUTPUT_H_
 #define PLATFORM_DEBUG_OUTPUT_H_
 

@@ -1,5 +1,10 @@
 // The classic event logs: reading (OpenEventLogW / ReadEventLogW / CloseEventLog) and writing
 // through an event source (RegisterEventSourceW / ReportEventW / DeregisterEventSource).
+//
+// Blocking: calls read or write the log's file and return then; on the emulated computer a call
+// waits while another process writes (up to 30 s). Opening the log of another computer waits
+// for the network. Threads: EventLog may be called from any thread; an open reader or source
+// belongs to one thread at a time (a reader keeps its position for sequential reads).
 #ifndef PLATFORM_EVENT_LOG_H_
 #define PLATFORM_EVENT_LOG_H_
 

@@ -1,5 +1,8 @@
 // Message libraries: modules loaded as data files (LoadLibraryExW / FreeLibrary) and message
 // formatting from their message tables (FormatMessageW).
+//
+// Blocking: Load reads the file (maps it); Format works in memory. Threads: any thread; a loaded
+// module is read-only and may be used by several threads at once.
 #ifndef PLATFORM_MESSAGE_LIBRARY_H_
 #define PLATFORM_MESSAGE_LIBRARY_H_
 

@@ -1,5 +1,12 @@
 // Windows Sockets 1.1, as the programs use it: start-up and clean-up, name resolution, the
 // services database, and IPv4 UDP and TCP sockets. Errors are Windows Sockets codes.
+//
+// Blocking: Connect waits until the connection is made or refused (Windows gives up after about
+// 21 s), Send until all data is taken (at most a minute without progress), Receive up to its
+// time-out; each ends early with kWsaEintr once its abort check says so. ResolveHost may wait
+// for the name service (seconds); the other calls return at once. Threads: Network may be called
+// from any thread (Startup and Cleanup count per process, as Winsock does); a socket belongs to
+// one thread at a time.
 #ifndef PLATFORM_NETWORK_H_
 #define PLATFORM_NETWORK_H_
 

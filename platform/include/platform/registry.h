@@ -3,6 +3,12 @@
 // Shaped after the Win32 registry functions. Names are compared without regard to case and keep
 // the case they were created with. Every operation returns a Windows result code; a value or key
 // that does not exist answers kErrorFileNotFound, a key the caller may not use kErrorAccessDenied.
+//
+// Blocking: calls on this computer's keys return at once, except that on the emulated computer a
+// write waits while another process writes (up to 30 s). Connect to another computer, and every
+// call on its keys, waits for the network (on Windows up to the remote call's time-out, tens of
+// seconds). Threads: Registry may be called from any thread; an open key belongs to one thread at
+// a time.
 #ifndef PLATFORM_REGISTRY_H_
 #define PLATFORM_REGISTRY_H_
 

@@ -7,6 +7,14 @@
 // Every operation answers a Windows result code (1056 already running, 1060 no such service, 1062
 // not active, 1063 not started by the control manager, ...). Destroying a handle closes it
 // (CloseServiceHandle).
+//
+// Blocking: ServiceHandle::Start waits until the service's program has connected through its
+// dispatcher and ServiceHandle::Control until the service's handler has run, each up to 30 s
+// (then kErrorServiceRequestTimeout); a window program calls them from a worker thread or keeps
+// its events running. Open on another computer waits for the network; the other client calls
+// return at once. StartDispatcher blocks its thread for the whole life of the service.
+// Threads: client handles may be used from any thread, each by one thread at a time.
+// RegisterControlHandler and SetStatus may be called from any thread of the service.
 #ifndef PLATFORM_SERVICE_MANAGER_H_
 #define PLATFORM_SERVICE_MANAGER_H_
 
