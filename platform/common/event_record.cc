@@ -175,7 +175,8 @@ std::string SidToString(const uint8_t* sid, size_t size) {
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* p = sid + 8 + 4 * i;
     const uint32_t v = ReadLe32(p);
-    text += "-" + std::to_string(v);
+    text += '-';
+    text += std::to_string(v);
   }
   return text;
 }

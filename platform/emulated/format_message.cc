@@ -5,6 +5,7 @@
 
 #include "platform/emulated/pe_message_table.h"
 #include "platform/message_library.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -158,7 +159,7 @@ std::u16string FormatNumber(uintptr_t arg, const InsertForm& form) {
   std::string narrow(static_cast<size_t>(needed) + 1, '\0');
   std::snprintf(narrow.data(), narrow.size(), spec.c_str(), value);
   narrow.resize(static_cast<size_t>(needed));
-  return std::u16string(narrow.begin(), narrow.end());
+  return Widen(narrow);
 }
 
 std::u16string FormatInsert(uintptr_t arg, const InsertForm& form) {

@@ -1,7 +1,6 @@
 #include "platform/emulated/machine.h"
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,7 +79,7 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   if (!d) return {};
   std::string found;
   while (dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, name.c_str()) == 0) {
+    if (EqualsIgnoringCase(std::string_view(e->d_name), name)) {
       found = e->d_name;
       if (found == name) break;
     }

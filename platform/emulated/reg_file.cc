@@ -398,8 +398,6 @@ std::u16string TextOf(const std::vector<uint8_t>& data) {
   return text;
 }
 
-std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
 std::u16string HexByte(uint8_t b) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
   return {kDigits[b >> 4], kDigits[b & 0xF]};
@@ -421,7 +419,7 @@ void FormatValue(const RegFileValue& value, std::u16string* out) {
     const uint32_t v = ReadLe32(value.data.data());
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", v);
-    *out += line + u"dword:" + Ascii(hex) + u"\r\n";
+    *out += line + u"dword:" + Widen(hex) + u"\r\n";
     return;
   }
   if (value.type == kRegBinary) {
@@ -429,7 +427,7 @@ void FormatValue(const RegFileValue& value, std::u16string* out) {
   } else {
     char type[16];
     std::snprintf(type, sizeof type, "hex(%x):", value.type);
-    line += Ascii(type);
+    line += Widen(type);
   }
   size_t column = line.size();
   for (size_t i = 0; i < value.data.size(); ++i) {

@@ -1,4 +1,5 @@
 #include "service/base/event_message.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
@@ -19,9 +20,7 @@ const std::array<std::u16string, kInsertionTableSize>& MissingInsertTexts() {
   static const std::array<std::u16string, kInsertionTableSize> texts = [] {
     std::array<std::u16string, kInsertionTableSize> t;
     for (size_t i = 0; i < t.size(); ++i) {
-      const std::string digits = std::to_string(i + 1);
-      t[i].push_back(u'%');
-      t[i].append(digits.begin(), digits.end());
+      t[i] = u"%" + platform::Decimal(static_cast<int64_t>(i + 1));
     }
     return t;
   }();
@@ -155,9 +154,8 @@ void ExpandParameterStrings(platform::Platform& platform, const RecordView& reco
 std::u16string BuildFallbackDescription(const RecordView& record, size_t size) {
   if (size == 0) return {};
   const size_t limit = size - 1;
-  const std::string id = std::to_string(record.event_id() & 0xFFFF);
   std::u16string text = u"The description for Event ID ( ";
-  text.append(id.begin(), id.end()).append(u" ) in Source ( ");
+  text.append(platform::Decimal(record.event_id() & 0xFFFF)).append(u" ) in Source ( ");
   text.append(record.source());
   text.append(u" ) could not be found. It contains the following insertion string(s):");
   for (const std::u16string_view s : record.strings()) {

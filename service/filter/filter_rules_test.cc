@@ -7,6 +7,7 @@
 
 #include "platform/event_record.h"
 #include "tests/support/test_platform.h"
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {
@@ -69,8 +70,7 @@ class FilterRulesTest : public ::testing::Test {
     Number(u"nFilterRules", static_cast<uint32_t>(count));
   }
   static std::u16string Fr(int n, std::u16string_view field) {
-    std::string digits = std::to_string(n);
-    return u"FR" + std::u16string(digits.begin(), digits.end()) + std::u16string(field);
+    return u"FR" + platform::Decimal(n) + std::u16string(field);
   }
 
   void Load() { LoadFilterRules(list_, *key_); }

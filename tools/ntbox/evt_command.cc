@@ -490,11 +490,6 @@ constexpr EventCreateType kEventCreateTypes[] = {
     {"FAILUREAUDIT", platform::kEventAuditFailure},
 };
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // The log whose key holds the source's key, or empty when no log does.
 std::u16string SourceLog(platform::RegKey& logs, const std::u16string& source,
                          std::unique_ptr<platform::RegKey>* source_key) {
@@ -521,7 +516,7 @@ int PrepareSource(EmulatedPlatform& computer, std::string* log, const std::strin
   const std::u16string wide_source = Utf8ToUtf16(source);
   const std::u16string existing = SourceLog(*logs, wide_source, &key);
   if (!existing.empty()) {
-    if (log_given && Upper(Utf16ToUtf8(existing)) != Upper(*log)) {
+    if (log_given && !platform::EqualsIgnoringCase(Utf16ToUtf8(existing), *log)) {
       return Fail("eventcreate: the source '" + source + "' already exists in the '" +
                   Utf16ToUtf8(existing) + "' log; a source cannot be in two logs");
     }
@@ -576,7 +571,7 @@ int RunEventCreate(const Args& args) {
   std::string log, source, type_text, id_text, description;
   bool have_description = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string sw = Upper(args[i]);
+    const std::string sw = platform::AsciiUpper(args[i]);
     if (sw == "/?" || sw == "-?") {
       std::fputs(kEventCreateUsage, stdout);
       return 0;
@@ -603,7 +598,7 @@ int RunEventCreate(const Args& args) {
   uint16_t type = 0;
   bool type_ok = false;
   for (const auto& t : kEventCreateTypes) {
-    if (Upper(type_text) == t.name) {
+    if (platform::EqualsIgnoringCase(type_text, t.name)) {
       type = t.type;
       type_ok = true;
     }
@@ -631,11 +626,11 @@ int RunEventCreate(const Args& args) {
   auto computer = OpenComputer(&error);
   if (!computer) return Fail(error);
   if (!LogExists(*computer, log)) return Fail(NoSuchLog(log));
-  if (log_given && Upper(log) == "SECURITY") {
+  if (log_given && platform::EqualsIgnoringCase(log, "SECURITY")) {
     return Fail("eventcreate: custom events cannot be written to the Security log");
   }
   if (int rc = PrepareSource(*computer, &log, source, log_given)) return rc;
-  if (Upper(log) == "SECURITY") {
+  if (platform::EqualsIgnoringCase(log, "SECURITY")) {
     return Fail("eventcreate: custom events cannot be written to the Security log");
   }
 
@@ -648,7 +643,7 @@ int RunEventCreate(const Args& args) {
     return Fail("eventcreate: cannot write the event (error " + std::to_string(r) + ")");
   }
   std::printf("SUCCESS: A '%s' type event is created in the '%s' log with '%s' as the source.\n",
-              Upper(type_text).c_str(), log.c_str(), source.c_str());
+              platform::AsciiUpper(type_text).c_str(), log.c_str(), source.c_str());
   return 0;
 }
 
