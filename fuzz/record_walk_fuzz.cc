@@ -19,6 +19,7 @@
 
 #include "platform/emulated/emulated_platform.h"
 #include "service/collect/logger.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -227,7 +228,7 @@ std::vector<Chunk> SplitChunks(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   FuzzRegistry registry;
-  std::memcpy(&registry.last_record, data, 4);
+  registry.last_record = platform::ReadLe32(data);
   FuzzEventLog event_log;
   event_log.chunks = SplitChunks(data + 4, size - 4);
   QuietDebugOutput debug;

@@ -4,6 +4,7 @@
 
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/registry.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -78,10 +79,9 @@ std::u16string LogOfSource(RegKey& hklm, std::u16string_view source) {
 // the buffer: Length equal to the stored size at both ends and the signature in place.
 bool WellFormed(const uint8_t* data, size_t size) {
   if (size < sizeof(EventLogRecordHeader) || size % 4 != 0) return false;
-  uint32_t length, signature, trailer;
-  std::memcpy(&length, data, 4);
-  std::memcpy(&signature, data + 4, 4);
-  std::memcpy(&trailer, data + size - 4, 4);
+  const uint32_t length = ReadLe32(data);
+  const uint32_t signature = ReadLe32(data + 4);
+  const uint32_t trailer = ReadLe32(data + size - 4);
   return length == size && trailer == size && signature == kEventLogSignature;
 }
 
@@ -233,7 +233,7 @@ Result EmulatedEventLogReader::CopyRecords(Statement& s, uint8_t* out, uint32_t 
     }
     std::memcpy(out + used, data, length);
     used += static_cast<uint32_t>(length);
-    std::memcpy(&last_, data + 8, 4);  // RecordNumber
+    last_ = ReadLe32(data + 8);  // RecordNumber
     any = read_any_ = true;
   }
   if (!any) return kErrorHandleEof;

@@ -10,6 +10,7 @@
 
 #include "platform/emulated/emulated_platform.h"
 #include "tests/support/test_platform.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -74,11 +75,7 @@ EventRecordFields Simple(uint32_t id, std::u16string text = u"text") {
   return f;
 }
 
-uint32_t Number(const uint8_t* record) {
-  uint32_t n;
-  std::memcpy(&n, record + 8, 4);
-  return n;
-}
+uint32_t Number(const uint8_t* record) { return ReadLe32(record + 8); }
 
 // The record numbers in one read's buffer, each checked to parse.
 std::vector<uint32_t> Numbers(const std::vector<uint8_t>& buffer, uint32_t bytes) {
@@ -88,9 +85,7 @@ std::vector<uint32_t> Numbers(const std::vector<uint8_t>& buffer, uint32_t bytes
     EXPECT_TRUE(parsed.has_value());
     if (!parsed) break;
     out.push_back(parsed->record_number);
-    uint32_t length;
-    std::memcpy(&length, buffer.data() + at, 4);
-    at += length;
+    at += ReadLe32(buffer.data() + at);
   }
   return out;
 }
@@ -654,9 +649,7 @@ TEST(EventLogConcurrencyTest, TwoProcessesWritingAtOnceLoseNothing) {
       ASSERT_TRUE(record);
       numbers.insert(record->record_number);
       ids[record->source].insert(record->event_id);
-      uint32_t length;
-      std::memcpy(&length, buffer.data() + at, 4);
-      at += length;
+      at += ReadLe32(buffer.data() + at);
     }
   }
   EXPECT_EQ(numbers.size(), 1000u);

@@ -26,11 +26,7 @@ bool TextAt(const uint8_t* bytes, size_t at, size_t end, std::u16string_view* te
 
 uint32_t RecordView::Field32(size_t at) const { return platform::ReadLe32(bytes_ + at); }
 
-uint16_t RecordView::Field16(size_t at) const {
-  uint16_t v;
-  std::memcpy(&v, bytes_ + at, 2);
-  return v;
-}
+uint16_t RecordView::Field16(size_t at) const { return platform::ReadLe16(bytes_ + at); }
 
 std::optional<RecordView> RecordView::Parse(const uint8_t* bytes, size_t available) {
   if (available < kRecordHeaderSize || reinterpret_cast<uintptr_t>(bytes) % 2 != 0) {

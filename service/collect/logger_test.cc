@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/test_platform.h"
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {
@@ -104,10 +105,8 @@ class DamagingEventLog : public platform::EventLog {
       if (r != platform::kSuccess || !owner_->damage) return r;
       auto* bytes = static_cast<uint8_t*>(buffer);
       for (uint32_t at = 0; at < *read;) {
-        uint32_t length, record_number;
-        std::memcpy(&length, bytes + at, 4);
-        std::memcpy(&record_number, bytes + at + 8, 4);
-        owner_->damage(bytes + at, record_number);
+        const uint32_t length = platform::ReadLe32(bytes + at);
+        owner_->damage(bytes + at, platform::ReadLe32(bytes + at + 8));
         at += length;
       }
       return r;

@@ -13,6 +13,7 @@
 
 #include "platform/event_record.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace sentrel::hosttest {
 
@@ -144,9 +145,7 @@ inline std::vector<Logged> ReadLog(platform::Platform& p, std::u16string_view lo
       auto fields = platform::ParseEventRecord(buffer.data() + at, read - at);
       if (!fields) return out;
       out.push_back({fields->event_id, fields->event_type, fields->source, fields->strings});
-      uint32_t length;
-      std::memcpy(&length, buffer.data() + at, 4);
-      at += length;
+      at += platform::ReadLe32(buffer.data() + at);
     }
   }
   return out;

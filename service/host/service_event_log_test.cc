@@ -12,6 +12,7 @@
 #include "platform/emulated/message_compiler.h"
 #include "platform/event_record.h"
 #include "tests/support/test_platform.h"
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {
@@ -46,9 +47,7 @@ class ServiceEventLogTest : public ::testing::Test {
         EXPECT_TRUE(fields.has_value());
         if (!fields) break;
         out.push_back({fields->event_id, fields->event_type, fields->source, fields->strings});
-        uint32_t length;
-        std::memcpy(&length, buffer.data() + at, 4);
-        at += length;
+        at += platform::ReadLe32(buffer.data() + at);
       }
     }
     return out;

@@ -431,9 +431,7 @@ int EvtQuery(EmulatedPlatform& computer, const Args& args) {
                     " of a read");
       }
       std::printf("%s\n", FormatRecord(computer, log, *record, format == "json").c_str());
-      uint32_t length = 0;
-      std::memcpy(&length, buffer.data() + at, 4);
-      at += length;
+      at += platform::ReadLe32(buffer.data() + at);
     }
   }
   return std::fflush(stdout) == 0 ? 0 : Fail("cannot write the output");
