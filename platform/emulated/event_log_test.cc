@@ -130,7 +130,7 @@ class EventLogTest : public ::testing::Test {
 
   void SetMaxSize(std::u16string_view name, uint32_t size) {
     std::unique_ptr<RegKey> hklm, key;
-    computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+    ASSERT_EQ(computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm), kSuccess);
     ASSERT_EQ(hklm->OpenKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(name),
                             RegAccess::kReadWrite, &key),
               kSuccess);
@@ -363,7 +363,7 @@ TEST_F(EventLogTest, OldestRecordsGoWhenTheLogReachesMaxSize) {
 
 TEST_F(EventLogTest, SourcesReportToTheirLogWithComputerNameAndTime) {
   std::unique_ptr<RegKey> hklm, key;
-  computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm), kSuccess);
   ASSERT_EQ(hklm->CreateKey(std::u16string(kEventLogKey) + u"\\System\\MyDriver", &key), kSuccess);
 
   FakeClock clock;

@@ -383,7 +383,7 @@ int WriteValuesInChild(const std::string& dir, const char* prefix, int count, in
   auto p = EmulatedPlatform::Open(dir, &error);
   if (!p) return 101;
   std::unique_ptr<RegKey> hklm, key;
-  p->registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (p->registry().OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess) return 102;
   if (hklm->CreateKey(u"Software\\Race", &key) != kSuccess) return 102;
   int failures = 0;
   for (int i = 0; i < count; ++i) {

@@ -86,7 +86,7 @@ class ServiceManagerTest : public ::testing::Test {
 
   bool KeyExists(const std::u16string& path) {
     std::unique_ptr<RegKey> hklm, key;
-    computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+    EXPECT_EQ(kSuccess, computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm));
     return hklm->OpenKey(path, RegAccess::kRead, &key) == kSuccess;
   }
 
@@ -301,16 +301,16 @@ TEST_F(ServiceManagerTest, AServiceThatNeverConnectsCannotBeControlled) {
   std::thread killer([this] {
     const auto deadline = steady_clock::now() + std::chrono::seconds(10);
     std::unique_ptr<ServiceHandle> watch;
-    manager_->Open(u"Sleeper", kServiceQueryStatus, &watch);
+    ASSERT_EQ(kSuccess, manager_->Open(u"Sleeper", kServiceQueryStatus, &watch));
     ServiceStatus st;
     while (steady_clock::now() < deadline) {
-      watch->QueryStatus(&st);
+      ASSERT_EQ(kSuccess, watch->QueryStatus(&st));
       if (st.current_state == kServiceStartPending && RowPid(u"Sleeper") > 0) break;
       std::this_thread::sleep_for(milliseconds(10));
     }
     // Still start pending: the process lives; a control cannot reach it yet.
     std::unique_ptr<ServiceHandle> control;
-    manager_->Open(u"Sleeper", kServiceStop, &control);
+    ASSERT_EQ(kSuccess, manager_->Open(u"Sleeper", kServiceStop, &control));
     EXPECT_EQ(kErrorServiceCannotAcceptCtrl, control->Control(kServiceControlStop, &st));
     const int64_t pid = RowPid(u"Sleeper");
     EXPECT_GT(pid, 0);
@@ -326,7 +326,7 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
   ASSERT_EQ(kSuccess, service->Start({}));
   ASSERT_EQ(kServiceRunning, WaitFor(*service, kServiceRunning).current_state);
   std::unique_ptr<RegKey> hklm, parameters;
-  computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  ASSERT_EQ(kSuccess, computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm));
   ASSERT_EQ(kSuccess,
             hklm->CreateKey(std::u16string(kServices) + u"Doomed\\Parameters", &parameters));
   parameters.reset();
@@ -354,7 +354,7 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
 TEST_F(ServiceManagerTest, DeleteOfAStoppedServiceRemovesItAtOnce) {
   auto service = Create(u"Idle");
   std::unique_ptr<RegKey> hklm, parameters;
-  computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm);
+  ASSERT_EQ(kSuccess, computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm));
   ASSERT_EQ(kSuccess,
             hklm->CreateKey(std::u16string(kServices) + u"Idle\\Parameters\\Deeper", &parameters));
   parameters.reset();

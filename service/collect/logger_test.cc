@@ -228,7 +228,8 @@ class LoggerTest : public ::testing::Test {
 
   std::unique_ptr<RegKey> Hklm() {
     std::unique_ptr<RegKey> hklm;
-    computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+    EXPECT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
     return hklm;
   }
   std::unique_ptr<RegKey> LogConfigKey(std::u16string_view log) {
@@ -314,14 +315,14 @@ TEST_F(LoggerTest, APassWithNothingNewWritesNothing) {
 TEST_F(LoggerTest, ClearedLogIsForwardedFromItsOldestRecordWithOrWithoutReport) {
   for (bool report : {true, false}) {
     SCOPED_TRACE(report ? "with report" : "without report");
-    computer_.platform().event_log().Clear(u"", u"System");
+    ASSERT_EQ(computer_.platform().event_log().Clear(u"", u"System"), platform::kSuccess);
     AppendMany(u"System", 5);
     SetLogValue(u"System", u"nLastRecord", 0);
     SetLogValue(u"System", u"bReportTruncatedLog", report ? 1 : 0);
     logger_.ProcessLog(LogId::kSystem);
     ASSERT_EQ(StoredLastRecord(u"System"), 5u);
 
-    computer_.platform().event_log().Clear(u"", u"System");
+    ASSERT_EQ(computer_.platform().event_log().Clear(u"", u"System"), platform::kSuccess);
     AppendMany(u"System", 2);
     handler_.seen.clear();
     reporter_.texts.clear();
@@ -347,8 +348,9 @@ TEST_F(LoggerTest, WrappedLogIsForwardedFromItsOldestRecord) {
   AppendMany(u"Application", 10);
   uint32_t oldest = 0;
   std::unique_ptr<platform::EventLogReader> reader;
-  computer_.platform().event_log().Open(u"", u"Application", &reader);
-  reader->OldestRecord(&oldest);
+  ASSERT_EQ(computer_.platform().event_log().Open(u"", u"Application", &reader),
+            platform::kSuccess);
+  ASSERT_EQ(reader->OldestRecord(&oldest), platform::kSuccess);
   ASSERT_GT(oldest, 3u);
 
   handler_.seen.clear();

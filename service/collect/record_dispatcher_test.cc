@@ -427,7 +427,7 @@ class PipelineTest : public ::testing::Test {
   }
   uint32_t LastRecord() {
     std::unique_ptr<platform::RegKey> hklm, key;
-    overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+    EXPECT_EQ(overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0u);
     uint32_t value = 0;
     if (hklm->OpenKey(std::u16string(kParametersKey) + u"\\Application", platform::RegAccess::kRead,
                       &key) == 0) {
@@ -463,7 +463,7 @@ TEST_F(PipelineTest, ARefusedPrimaryEndsThePassAfterItsRecordAndTheNextPassGoesO
 
 TEST_F(PipelineTest, FilteredRecordsStillAdvanceTheProgress) {
   std::unique_ptr<platform::RegKey> hklm, key;
-  overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+  ASSERT_EQ(overlay.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0u);
   ASSERT_EQ(hklm->CreateKey(std::u16string(kParametersKey) + u"\\Application", &key), 0);
   EXPECT_EQ(0u, platform::SetDword(*key, u"nFilterEventType", 0));
   Write(4);

@@ -17,7 +17,8 @@ class ConfigStoreTest : public ::testing::Test {
  protected:
   std::unique_ptr<RegKey> Key(std::u16string_view below_parameters = u"") {
     std::unique_ptr<RegKey> hklm, key;
-    computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+    EXPECT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
     std::u16string path = kParametersKey;
     if (!below_parameters.empty()) path += u"\\" + std::u16string(below_parameters);
     EXPECT_EQ(hklm->CreateKey(path, &key), platform::kSuccess);
@@ -25,7 +26,8 @@ class ConfigStoreTest : public ::testing::Test {
   }
   std::unique_ptr<RegKey> OpenExisting(std::u16string_view path) {
     std::unique_ptr<RegKey> hklm, key;
-    computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+    EXPECT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
     if (hklm->OpenKey(path, platform::RegAccess::kRead, &key) != platform::kSuccess) return nullptr;
     return key;
   }
@@ -87,15 +89,15 @@ TEST_F(ConfigStoreTest, EmptyParametersGivesEveryDefault) {
 TEST_F(ConfigStoreTest, ReadsGlobalAndPerLogValuesOfTheRightLog) {
   auto params = Key();
   EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 1234));
-  params->SetValueAnsi(u"szTarget", platform::kRegSz, "syslog.example");
-  params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, "M\xE4hre");  // cp1252
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget", platform::kRegSz, "syslog.example"));
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, "M\xE4hre"));  // cp1252
   EXPECT_EQ(0u, platform::SetDword(*params, u"nProtoType", 1));
   auto system = Key(u"System");
   EXPECT_EQ(0u, platform::SetDword(*system, u"nLastRecord", 41));
   EXPECT_EQ(0u, platform::SetDword(*system, u"nFacility", 16));
   auto security = Key(u"Security");
   EXPECT_EQ(0u, platform::SetDword(*security, u"nLastRecord", 7));
-  security->SetValueAnsi(u"szSMTPSender", platform::kRegSz, "ops@example.org");
+  ASSERT_EQ(platform::kSuccess, security->SetValueAnsi(u"szSMTPSender", platform::kRegSz, "ops@example.org"));
 
   store_.LoadConfig(LogId::kSystem);
   EXPECT_EQ(store_.config().sleep_time, 1234);
@@ -129,17 +131,17 @@ TEST_F(ConfigStoreTest, OverrunDelayIsClamped) {
 
 TEST_F(ConfigStoreTest, BackupServerCountsWhenPresentEvenIfEmpty) {
   auto params = Key();
-  params->SetValueAnsi(u"szTarget2", platform::kRegSz, "");
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget2", platform::kRegSz, ""));
   store_.LoadConfig(LogId::kSystem);
   EXPECT_TRUE(store_.config().backup_configured);
   EXPECT_EQ(store_.config().target2, "");
 
-  params->SetValueAnsi(u"szTarget2", platform::kRegSz, "backup.example");
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget2", platform::kRegSz, "backup.example"));
   store_.LoadConfig(LogId::kSystem);
   EXPECT_TRUE(store_.config().backup_configured);
   EXPECT_EQ(store_.config().target2, "backup.example");
 
-  params->DeleteValue(u"szTarget2");
+  ASSERT_EQ(platform::kSuccess, params->DeleteValue(u"szTarget2"));
   store_.LoadConfig(LogId::kSystem);
   EXPECT_FALSE(store_.config().backup_configured);
   EXPECT_EQ(store_.config().target2, "");
@@ -147,10 +149,10 @@ TEST_F(ConfigStoreTest, BackupServerCountsWhenPresentEvenIfEmpty) {
 
 TEST_F(ConfigStoreTest, OversizedValuesCountAsMissing) {
   auto params = Key();
-  params->SetValueAnsi(u"szTarget", platform::kRegSz, std::string(255, 'a'));
-  params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, std::string(256, 'b'));
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget", platform::kRegSz, std::string(255, 'a')));
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, std::string(256, 'b')));
   const uint64_t wide = 7;
-  params->SetValue(u"nSleepTime", platform::kRegBinary, &wide, sizeof wide);
+  ASSERT_EQ(platform::kSuccess, params->SetValue(u"nSleepTime", platform::kRegBinary, &wide, sizeof wide));
   const uint16_t narrow = 3;
   ASSERT_EQ(params->SetValue(u"nRFC3164Mode", platform::kRegBinary, &narrow, sizeof narrow),
             platform::kSuccess);
@@ -215,7 +217,7 @@ TEST_F(ConfigStoreTest, SaveProgressReportsAFailedWrite) {
 TEST_F(ConfigStoreTest, InstallDefaultsOverwriteExistingValues) {
   auto params = Key();
   EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 60000));
-  params->SetValueAnsi(u"szTarget", platform::kRegSz, "10.0.0.9");
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget", platform::kRegSz, "10.0.0.9"));
   auto system = Key(u"System");
   EXPECT_EQ(0u, platform::SetDword(*system, u"nLastRecord", 300));
 

@@ -47,13 +47,15 @@ bool ForwardingService::OnInit() {
   pipeline_->config().LoadConfig(LogId::kSystem);
   try {
     logger_ = std::thread([this] {
-      platform().process().SetCurrentThreadLowestPriority();
+      // A thread that cannot lower its priority forwards at the normal one.
+      static_cast<void>(platform().process().SetCurrentThreadLowestPriority());
       pipeline_->Run();
     });
   } catch (const std::system_error&) {
     // No thread: the service runs on without forwarding, and event 107 says so.
   }
-  platform().process().SetProcessIdleClass();
+  // Likewise the process: the idle class is a courtesy to the computer, not a condition.
+  static_cast<void>(platform().process().SetProcessIdleClass());
   if (logger_.joinable()) {
     events().ReportServiceEvent(kReportInformation, kEventText, kLoggerStarted);
   } else {

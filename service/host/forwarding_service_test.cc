@@ -50,8 +50,9 @@ class ForwardingServiceTest : public ::testing::Test {
 
   std::unique_ptr<platform::RegKey> Key(std::u16string_view path) {
     std::unique_ptr<platform::RegKey> root, key;
-    computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root);
-    if (root->OpenKey(path, platform::RegAccess::kReadWrite, &key) != platform::kSuccess) {
+    if (computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root) !=
+            platform::kSuccess ||
+        root->OpenKey(path, platform::RegAccess::kReadWrite, &key) != platform::kSuccess) {
       return nullptr;
     }
     return key;
@@ -150,7 +151,7 @@ TEST_F(ForwardingServiceTest, InstallTwiceAndRemoveTwice) {
   process_.console.clear();
   EXPECT_TRUE(service_->ParseStandardArgs({"-U"}));
   std::u16string program;
-  computer_.platform().process().ProgramPath(&program);
+  ASSERT_EQ(computer_.platform().process().ProgramPath(&program), platform::kSuccess);
   EXPECT_EQ(process_.console, "Brinmoor Vaskwell removed. (You must delete the file (" +
                                   platform::Utf16ToUtf8(program) + ") yourself.)\n");
   EXPECT_FALSE(service_->IsInstalled());

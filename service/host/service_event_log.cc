@@ -58,7 +58,8 @@ void ServiceEventLog::Report(uint16_t type, uint32_t event_id, const char16_t* c
   for (int i = 0; i < count; ++i) {
     if (texts[i]) strings.emplace_back(texts[i]);
   }
-  source_->Report(type, 0, event_id, {}, strings, {});
+  // Self-reporting is best effort: an event the log does not take is lost, the service goes on.
+  static_cast<void>(source_->Report(type, 0, event_id, {}, strings, {}));
 }
 
 }  // namespace sentrel

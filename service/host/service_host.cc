@@ -63,7 +63,8 @@ void ServiceHost::SetStatus(uint32_t state) {
 // late report of stop pending can never follow the report of stopped.
 void ServiceHost::ReportStatusLocked() {
   if (status_handle_ == platform::kNoServiceStatusHandle) return;
-  platform_.service_dispatcher().SetStatus(status_handle_, status_);
+  // A status the control manager does not take cannot be reported anywhere else.
+  static_cast<void>(platform_.service_dispatcher().SetStatus(status_handle_, status_));
 }
 
 void ServiceHost::ServiceMain(const std::vector<std::u16string>&) {
@@ -208,7 +209,8 @@ bool ServiceHost::ParseStandardArgs(const std::vector<std::string>& args) {
       Print(Format("%s is not installed.\n", name.c_str()));
     } else if (Uninstall(&error)) {
       std::u16string path;
-      platform_.process().ProgramPath(&path);
+      // Without the program's path the message names none.
+      if (platform_.process().ProgramPath(&path) != kSuccess) path.clear();
       Print(Format("%s removed. (You must delete the file (%s) yourself.)\n", name.c_str(),
                    Ansi(path).c_str()));
     } else {

@@ -69,8 +69,9 @@ void SyslogSender::SendUdp(std::string_view server, std::string_view message,
   }
   size_t length = message.size();
   if (rfc3164_mode == kRfc3164CutMode && length > kSyslogUdpCut) length = kSyslogUdpCut;
-  socket->SendTo(message.data(), length, address, port);  // a lost datagram is not reported
-  socket->Close();
+  // A lost datagram is not reported, and a datagram socket's close has nothing left to lose.
+  static_cast<void>(socket->SendTo(message.data(), length, address, port));
+  static_cast<void>(socket->Close());
 }
 
 void SyslogSender::SendTcp(std::string_view message, CWinSock& connection) {

@@ -180,8 +180,9 @@ std::string HexText(const std::vector<uint8_t>& bytes) {
 bool LogExists(EmulatedPlatform& computer, const std::string& log) {
   if (log.empty() || log.find('\\') != std::string::npos) return false;
   std::unique_ptr<platform::RegKey> hklm, key;
-  computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  return hklm->OpenKey(std::u16string(kEventLogKey) + u"\\" + Utf8ToUtf16(log),
+  return computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) ==
+             platform::kSuccess &&
+         hklm->OpenKey(std::u16string(kEventLogKey) + u"\\" + Utf8ToUtf16(log),
                        platform::RegAccess::kRead, &key) == platform::kSuccess;
 }
 
@@ -456,8 +457,9 @@ int EvtClear(EmulatedPlatform& computer, const Args& args) {
 int EvtLogs(EmulatedPlatform& computer, const Args& args) {
   if (!args.empty()) return UsageError("evt logs: takes no arguments", kEvtUsage);
   std::unique_ptr<platform::RegKey> hklm, logs;
-  computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  if (hklm->OpenKey(kEventLogKey, platform::RegAccess::kRead, &logs) != platform::kSuccess) {
+  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
+          platform::kSuccess ||
+      hklm->OpenKey(kEventLogKey, platform::RegAccess::kRead, &logs) != platform::kSuccess) {
     return 0;  // a computer without any log
   }
   std::u16string name;
@@ -507,8 +509,9 @@ std::u16string SourceLog(platform::RegKey& logs, const std::u16string& source,
 int PrepareSource(EmulatedPlatform& computer, std::string* log, const std::string& source,
                   bool log_given) {
   std::unique_ptr<platform::RegKey> hklm, logs, key;
-  computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  if (hklm->OpenKey(kEventLogKey, platform::RegAccess::kReadWrite, &logs) != platform::kSuccess) {
+  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
+          platform::kSuccess ||
+      hklm->OpenKey(kEventLogKey, platform::RegAccess::kReadWrite, &logs) != platform::kSuccess) {
     return Fail("eventcreate: HKLM\\" + Utf16ToUtf8(kEventLogKey) + " cannot be opened");
   }
   const std::u16string wide_source = Utf8ToUtf16(source);

@@ -377,8 +377,9 @@ int RunBoot(const Args& args) {
   ScContext sc{*computer, std::move(manager)};
 
   std::unique_ptr<platform::RegKey> hklm, services;
-  computer->registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  if (hklm->OpenKey(u"SYSTEM\\CurrentControlSet\\Services", platform::RegAccess::kRead,
+  if (computer->registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
+          platform::kSuccess ||
+      hklm->OpenKey(u"SYSTEM\\CurrentControlSet\\Services", platform::RegAccess::kRead,
                     &services) != platform::kSuccess) {
     return 0;  // no services at all
   }

@@ -43,15 +43,10 @@ std::string Code(Result r) { return "result " + std::to_string(r); }
 // A scratch key under HKEY_CURRENT_USER, removed before and after the checks.
 constexpr char16_t kScratch[] = u"Software\\Win32SmokeScratch";
 
+// Missing already is as good as removed.
 void RemoveScratch(RegKey& hkcu) {
-  std::unique_ptr<RegKey> key;
-  if (hkcu.OpenKey(kScratch, RegAccess::kReadWrite, &key) == kSuccess) {
-    std::u16string sub;
-    while (key->EnumKey(0, 256, &sub) == kSuccess && key->DeleteKey(sub) == kSuccess) {
-    }
-  }
-  key.reset();
-  hkcu.DeleteKey(kScratch);
+  const Result r = platform::DeleteKeyTree(hkcu, kScratch);
+  Check(r == kSuccess || r == platform::kErrorFileNotFound, "remove the scratch key", Code(r));
 }
 
 void CheckRegistryValues(platform::Platform& p, RegKey& key) {
@@ -100,10 +95,13 @@ void CheckRegistryValues(platform::Platform& p, RegKey& key) {
 
 void CheckRegistryKeys(RegKey& hkcu, RegKey& key) {
   std::unique_ptr<RegKey> sub;
-  for (const char16_t* n : {u"b", u"A", u"c"}) key.CreateKey(n, &sub);
+  Result r = kSuccess;
+  for (const char16_t* n : {u"b", u"A", u"c"}) {
+    if (r == kSuccess) r = key.CreateKey(n, &sub);
+  }
+  Check(r == kSuccess, "create subkeys", Code(r));
   std::u16string order, name;
   uint32_t index = 0;
-  Result r;
   while ((r = key.EnumKey(index++, 128, &name)) == kSuccess) order += name;
   Check(order == u"Abc" && r == platform::kErrorNoMoreItems, "subkey enumeration",
         Utf16ToUtf8(order) + ", then " + Code(r));
@@ -117,10 +115,12 @@ void CheckRegistryKeys(RegKey& hkcu, RegKey& key) {
 
 void CheckRegistry(platform::Platform& p) {
   std::unique_ptr<RegKey> hklm, hkcu, key;
-  p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  p.registry().OpenRoot(platform::RegRoot::kCurrentUser, &hkcu);
-  Result r =
-      hklm->OpenKey(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", RegAccess::kRead, &key);
+  Result r = p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
+  Check(r == kSuccess, "open HKEY_LOCAL_MACHINE", Code(r));
+  r = p.registry().OpenRoot(platform::RegRoot::kCurrentUser, &hkcu);
+  Check(r == kSuccess, "open HKEY_CURRENT_USER", Code(r));
+  if (!hklm || !hkcu) return;
+  r = hklm->OpenKey(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", RegAccess::kRead, &key);
   std::u16string version;
   r = r ? r : platform::QueryString(*key, u"CurrentVersion", &version);
   Check(r == kSuccess, "HKLM CurrentVersion", Utf16ToUtf8(version) + ", " + Code(r));
