@@ -27,8 +27,8 @@
 #include <thread>
 
 #include "platform/event_record.h"
-#include "service/collect/forwarding_pipeline.h"
 #include "service/base/render_fixture.h"
+#include "service/collect/forwarding_pipeline.h"
 #include "tests/support/test_platform.h"
 
 namespace {

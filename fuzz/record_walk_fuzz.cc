@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "platform/emulated/emulated_platform.h"
-#include "service/collect/logger.h"
 #include "platform/text.h"
+#include "service/collect/logger.h"
 
 namespace {
 

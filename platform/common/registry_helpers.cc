@@ -8,7 +8,8 @@ namespace platform {
   return key.SetValue(name, kRegDword, &value, sizeof value);
 }
 
-[[nodiscard]] Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value, uint32_t type) {
+[[nodiscard]] Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value,
+                               uint32_t type) {
   std::u16string data(value);
   return key.SetValue(name, type, data.c_str(),
                       static_cast<uint32_t>((data.size() + 1) * sizeof(char16_t)));

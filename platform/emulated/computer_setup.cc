@@ -9,15 +9,15 @@
 #include <cstdio>
 
 #include "platform/emulated/message_compiler.h"
-#include "platform/text.h"
 #include "platform/emulated/sample_libraries.h"
 #include "platform/emulated/system_parts.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
 
 [[nodiscard]] Result SetText(RegKey& root, std::u16string_view path, std::u16string_view name,
-               std::u16string_view value, uint32_t type = kRegSz) {
+                             std::u16string_view value, uint32_t type = kRegSz) {
   std::unique_ptr<RegKey> key;
   Result r = root.CreateKey(path, &key);
   if (r != kSuccess) return r;
@@ -44,12 +44,12 @@ std::u16string LogFile(std::u16string_view log) {
   return r;
 }
 
-[[nodiscard]] Result RegisterSource(RegKey& hklm, std::u16string_view log, std::u16string_view source,
-                      std::u16string_view message_file) {
+[[nodiscard]] Result RegisterSource(RegKey& hklm, std::u16string_view log,
+                                    std::u16string_view source, std::u16string_view message_file) {
   std::unique_ptr<RegKey> key;
-  Result r = hklm.CreateKey(std::u16string(kEventLogKey) + u"\\" + std::u16string(log) + u"\\" +
-                                std::u16string(source),
-                            &key);
+  Result r = hklm.CreateKey(
+      std::u16string(kEventLogKey) + u"\\" + std::u16string(log) + u"\\" + std::u16string(source),
+      &key);
   if (r != kSuccess) return r;
   if (!message_file.empty()) {
     r = SetString(*key, u"EventMessageFile", message_file, kRegExpandSz);
@@ -81,14 +81,13 @@ void MakeParents(const std::string& path) {
 
 // Compiles the sample message libraries into %SystemRoot%\system32.
 bool WriteSampleLibraries(EmulatedPlatform& platform, std::string* error) {
-  const std::u16string dir =
-      platform.environment().Expand(u"%SystemRoot%\\system32\\");
+  const std::u16string dir = platform.environment().Expand(u"%SystemRoot%\\system32\\");
   for (const auto& library : SampleLibraries()) {
     McDocument document;
     McError mc_error;
     if (!CompileMessageText(library.source, &document, &mc_error)) {
-      *error = Utf16ToUtf8(library.file) + ":" + std::to_string(mc_error.line) + ": " +
-               mc_error.message;
+      *error =
+          Utf16ToUtf8(library.file) + ":" + std::to_string(mc_error.line) + ": " + mc_error.message;
       return false;
     }
     const std::vector<uint8_t> dll = BuildMessageDll(document);
@@ -128,9 +127,10 @@ std::vector<std::u16string> StandardLogs(uint32_t major_version) {
   std::unique_ptr<RegKey> hklm;
   if (const Result r = registry.OpenRoot(RegRoot::kLocalMachine, &hklm); r != kSuccess) return r;
   const std::u16string name = Utf8ToUtf16(AsciiUpper(o.name));
-  const std::u16string host = Utf8ToUtf16(o.hostname.empty() ? platform::AsciiLower(o.name) : o.hostname);
-  const std::u16string version = Utf8ToUtf16(std::to_string(o.major_version) + "." +
-                                             std::to_string(o.minor_version));
+  const std::u16string host =
+      Utf8ToUtf16(o.hostname.empty() ? platform::AsciiLower(o.name) : o.hostname);
+  const std::u16string version =
+      Utf8ToUtf16(std::to_string(o.major_version) + "." + std::to_string(o.minor_version));
   const std::u16string zone = Utf8ToUtf16(o.time_zone.empty() ? HostTimeZone() : o.time_zone);
   Result r = SetText(*hklm, kComputerNameKey, u"ComputerName", name);
   if (r == kSuccess) r = SetText(*hklm, kTcpipParametersKey, u"Hostname", host);
@@ -145,8 +145,7 @@ std::vector<std::u16string> StandardLogs(uint32_t major_version) {
   return r;
 }
 
-bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
-                   std::string* error) {
+bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options, std::string* error) {
   std::unique_ptr<RegKey> hklm;
   if (platform.registry().OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess) {
     *error = platform.machine().dir() + ": cannot open the registry";

@@ -17,8 +17,7 @@ namespace platform::emulated {
 // Registers the standard logs (System, Application, Security; from version 5 on also DNS Server,
 // Directory Service and File Replication Service) and, with options.seed, the common sources,
 // their message libraries and some sample records.
-bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options,
-                     std::string* error);
+bool SetUpComputer(EmulatedPlatform& platform, const ComputerOptions& options, std::string* error);
 
 // The logs a computer of this major version has.
 std::vector<std::u16string> StandardLogs(uint32_t major_version);

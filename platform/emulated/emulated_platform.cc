@@ -84,9 +84,8 @@ bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error
   }
   time_zone_ = zone.empty() ? HostTimeZone() : Utf16ToUtf8(zone);
   registry_ = std::make_unique<EmulatedRegistry>(machine_, *code_page_);
-  computer_ = std::make_unique<EmulatedComputer>(name.empty() ? u"SRV1" : name,
-                                                 Utf16ToUtf8(host.empty() ? u"srv1" : host),
-                                                 major, minor);
+  computer_ = std::make_unique<EmulatedComputer>(
+      name.empty() ? u"SRV1" : name, Utf16ToUtf8(host.empty() ? u"srv1" : host), major, minor);
   clock_ = std::make_unique<EmulatedClock>(time_zone_);
   event_log_ = std::make_unique<EmulatedEventLog>(machine_, *registry_, *computer_, *clock_);
   debug_ = std::make_unique<EmulatedDebugOutput>();
@@ -96,8 +95,8 @@ bool EmulatedPlatform::Init(std::shared_ptr<Machine> machine, std::string* error
   accounts_ = std::make_unique<EmulatedAccounts>(machine_);
   const std::u16string system_root =
       (major < 5 || (major == 5 && minor == 0)) ? u"C:\\WINNT" : u"C:\\WINDOWS";
-  environment_ = std::make_unique<EmulatedEnvironment>(*registry_, system_root,
-                                                       computer_->NetBiosName());
+  environment_ =
+      std::make_unique<EmulatedEnvironment>(*registry_, system_root, computer_->NetBiosName());
   network_ = std::make_unique<EmulatedNetwork>(
       *computer_, [m](std::u16string_view path) { return m->HostPath(path); }, system_root);
   service_manager_ =

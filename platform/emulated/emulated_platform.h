@@ -26,9 +26,9 @@ struct ComputerOptions {
   std::string hostname;        // DNS host name; empty = the name in lower case
   uint32_t major_version = 5;  // 4 = Windows NT 4.0 (three logs only)
   uint32_t minor_version = 0;
-  uint32_t acp = 1252;         // ANSI code page; 932 for a Japanese computer
-  std::string time_zone;       // IANA name; empty = the host's zone
-  bool seed = true;            // register the standard sources and write sample records
+  uint32_t acp = 1252;    // ANSI code page; 932 for a Japanese computer
+  std::string time_zone;  // IANA name; empty = the host's zone
+  bool seed = true;       // register the standard sources and write sample records
 };
 
 class EmulatedPlatform : public Platform {

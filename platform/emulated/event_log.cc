@@ -28,8 +28,9 @@ std::u16string StripBackslashes(std::u16string_view server) {
 
 // An empty server name or this computer's own name is the local computer; any other name is the
 // sibling computer of that name, and one that does not exist answers kErrorBadNetpath.
-[[nodiscard]] Result ResolveTarget(std::u16string_view server, const std::shared_ptr<Machine>& local,
-                     Registry& registry, Computer& computer, Target* out) {
+[[nodiscard]] Result ResolveTarget(std::u16string_view server,
+                                   const std::shared_ptr<Machine>& local, Registry& registry,
+                                   Computer& computer, Target* out) {
   const std::u16string name = StripBackslashes(server);
   if (name.empty() || Upcase(name) == Upcase(computer.NetBiosName())) {
     out->machine = local;
@@ -122,7 +123,7 @@ void InsertRecord(Database& db, const std::string& log, int64_t number,
 // removing the oldest records when the log would grow past `max_size` bytes. One write
 // transaction, so writers in several processes get distinct numbers and lose nothing.
 [[nodiscard]] Result AppendRecord(Machine& machine, const std::u16string& upper, uint32_t max_size,
-                    EventRecordFields fields, uint32_t* number) {
+                                  EventRecordFields fields, uint32_t* number) {
   const std::string log = Utf16ToUtf8(upper);
   try {
     Database& db = machine.db();
@@ -165,13 +166,13 @@ class EmulatedEventLogReader : public EventLogReader {
       : machine_(std::move(machine)), log_(Utf16ToUtf8(upper)) {}
 
   [[nodiscard]] Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
-              uint32_t* bytes_read, uint32_t* bytes_needed) override;
+                            uint32_t* bytes_read, uint32_t* bytes_needed) override;
   [[nodiscard]] Result OldestRecord(uint32_t* number) override;
   [[nodiscard]] Result NumberOfRecords(uint32_t* count) override;
 
  private:
   [[nodiscard]] Result CopyRecords(Statement& s, uint8_t* out, uint32_t size, uint32_t* bytes_read,
-                     uint32_t* bytes_needed);
+                                   uint32_t* bytes_needed);
 
   std::shared_ptr<Machine> machine_;
   std::string log_;
@@ -278,8 +279,9 @@ class EmulatedEventSource : public EventSource {
         clock_(clock) {}
 
   [[nodiscard]] Result Report(uint16_t type, uint16_t category, uint32_t event_id,
-                const std::vector<uint8_t>& user_sid, const std::vector<std::u16string>& strings,
-                const std::vector<uint8_t>& data) override {
+                              const std::vector<uint8_t>& user_sid,
+                              const std::vector<std::u16string>& strings,
+                              const std::vector<uint8_t>& data) override {
     if (strings.size() > 0xFFFF) return kErrorInvalidParameter;
     EventRecordFields f;
     const int64_t now = clock_.Now();

@@ -42,15 +42,16 @@ class EmulatedEventLog : public EventLog {
                    Clock& clock);
 
   [[nodiscard]] Result Open(std::u16string_view server, std::u16string_view log,
-              std::unique_ptr<EventLogReader>* out) override;
+                            std::unique_ptr<EventLogReader>* out) override;
   [[nodiscard]] Result RegisterSource(std::u16string_view server, std::u16string_view source,
-                        std::unique_ptr<EventSource>* out) override;
+                                      std::unique_ptr<EventSource>* out) override;
   [[nodiscard]] Result Clear(std::u16string_view server, std::u16string_view log) override;
 
   // Appends a record with every field as given (number and the trailing length are assigned
   // here), for tools and tests that write what ReportEvent cannot (another computer name, a
   // chosen time). Returns the record's number in *number.
-  [[nodiscard]] Result Append(std::u16string_view log, const EventRecordFields& fields, uint32_t* number);
+  [[nodiscard]] Result Append(std::u16string_view log, const EventRecordFields& fields,
+                              uint32_t* number);
 
   // Appends `records` in their order with every field as given, in one transaction: all of them
   // or, on any failure, none. Each gets the log's next number, or with keep_numbers its own

@@ -9,8 +9,8 @@
 #include <set>
 
 #include "platform/emulated/emulated_platform.h"
-#include "tests/support/test_platform.h"
 #include "platform/text.h"
+#include "tests/support/test_platform.h"
 
 namespace platform::emulated {
 namespace {

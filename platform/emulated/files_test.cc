@@ -41,7 +41,8 @@ END
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> VersionDll(std::string_view script) {
@@ -120,8 +121,8 @@ TEST(VersionScriptTest, ErrorsNameTheirLine) {
   VersionInfoScript info;
   int line = 0;
   std::string error;
-  EXPECT_FALSE(CompileVersionInfo("1 VERSIONINFO\nFILEVERSION 1,2,3\nBEGIN\nEND\n", &info, &line,
-                                  &error));
+  EXPECT_FALSE(
+      CompileVersionInfo("1 VERSIONINFO\nFILEVERSION 1,2,3\nBEGIN\nEND\n", &info, &line, &error));
   EXPECT_EQ(3, line);
   EXPECT_FALSE(CompileVersionInfo("1 VERSIONINFO\nFILEDATE 1\n", &info, &line, &error));
   EXPECT_EQ("unknown statement FILEDATE", error);

@@ -208,8 +208,9 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
 
 }  // namespace
 
-[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
-                             size_t arg_count, std::u16string* out) {
+[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags,
+                                           const uintptr_t* args, size_t arg_count,
+                                           std::u16string* out) {
   if (const size_t nul = pattern.find(u'\0'); nul != std::u16string_view::npos) {
     pattern = pattern.substr(0, nul);
   }

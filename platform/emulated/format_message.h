@@ -24,8 +24,9 @@ namespace platform::emulated {
 //  - %0 ends the output, %t is a tab, any other escaped character stands for itself.
 // Errors (kErrorInvalidParameter): a lone '%' at the end, an unterminated or unknown "!fmt",
 // an insert number beyond `arg_count`.
-[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags, const uintptr_t* args,
-                             size_t arg_count, std::u16string* out);
+[[nodiscard]] Result FormatMessageTemplate(std::u16string_view pattern, uint32_t flags,
+                                           const uintptr_t* args, size_t arg_count,
+                                           std::u16string* out);
 
 // The nSize rule: the text and its terminating NUL must fit `size` characters
 // (kErrorInsufficientBuffer otherwise), unless kFormatMessageAllocateBuffer makes `size` a

@@ -106,7 +106,8 @@ Result EmulatedHttp::Get(std::u16string_view url16, uint32_t timeout_ms, HttpRes
     const std::string host = Part(parsed.get(), CURLUPART_HOST);
     const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
 
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return kErrorHttpTimeout;
 
     CurlPtr<CURL> curl(curl_easy_init());

@@ -143,8 +143,8 @@ TEST_F(HttpTest, GetGivesUpOnAServerThatNeverAnswers) {
 
 TEST_F(HttpTest, AddressesItCannotUse) {
   HttpResponse response;
-  EXPECT_EQ(kErrorHttpUnrecognizedScheme, http().Get(u"ftp://updates.brinmoor.example/", 1000,
-                                                     &response));
+  EXPECT_EQ(kErrorHttpUnrecognizedScheme,
+            http().Get(u"ftp://updates.brinmoor.example/", 1000, &response));
   EXPECT_EQ(kErrorHttpInvalidUrl, http().Get(u"not an address", 1000, &response));
   // Nothing listens on the port the server had.
   int port = 0;
@@ -153,8 +153,8 @@ TEST_F(HttpTest, AddressesItCannotUse) {
     port = gone.port();
   }
   EXPECT_EQ(kErrorHttpCannotConnect,
-            http().Get(Utf8ToUtf16("http://updates.brinmoor.example:" + std::to_string(port)),
-                       5000, &response));
+            http().Get(Utf8ToUtf16("http://updates.brinmoor.example:" + std::to_string(port)), 5000,
+                       &response));
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ std::u16string DecodeSource(std::string_view bytes, bool* ok) {
   return Utf8ToUtf16(bytes);
 }
 
-
 bool IsSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
 }

@@ -80,7 +80,8 @@ class EmulatedMessageModule final : public MessageModule {
   PeMessageTable table_;
 };
 
-[[nodiscard]] Result FindSystemTemplate(uint32_t message_id, uint32_t language, std::u16string* out) {
+[[nodiscard]] Result FindSystemTemplate(uint32_t message_id, uint32_t language,
+                                        std::u16string* out) {
   if (language != 0 && language != kLangUserDefault && language != kLangEnglishUs) {
     return kErrorResourceLangNotFound;
   }
@@ -91,7 +92,7 @@ class EmulatedMessageModule final : public MessageModule {
 }
 
 [[nodiscard]] Result FindTemplate(uint32_t flags, const MessageModule* module, uint32_t message_id,
-                    uint32_t language, std::u16string* out) {
+                                  uint32_t language, std::u16string* out) {
   if (flags & kFormatMessageFromString) return kErrorInvalidParameter;
   const bool from_system = (flags & kFormatMessageFromSystem) != 0;
   if ((flags & kFormatMessageFromHmodule) && module != nullptr) {

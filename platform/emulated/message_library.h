@@ -27,12 +27,13 @@ class EmulatedMessageLibrary : public platform::MessageLibrary {
   // Maps the file; kErrorModNotFound when it does not exist, kErrorBadExeFormat when it is no PE
   // file with a resource directory. The flags change nothing: every module is read as data.
   [[nodiscard]] Result Load(std::u16string_view path, uint32_t flags,
-              std::unique_ptr<MessageModule>* out) override;
+                            std::unique_ptr<MessageModule>* out) override;
 
   // kFormatMessageFromString is not supported by this interface and gives
   // kErrorInvalidParameter. A module without message tables gives kErrorResourceTypeNotFound.
-  [[nodiscard]] Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id, uint32_t language,
-                const uintptr_t* args, size_t arg_count, size_t size, std::u16string* out) override;
+  [[nodiscard]] Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id,
+                              uint32_t language, const uintptr_t* args, size_t arg_count,
+                              size_t size, std::u16string* out) override;
 
  private:
   PathMapper map_path_;

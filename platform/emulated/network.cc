@@ -152,7 +152,8 @@ class PosixSocket : public Socket {
     }
   }
 
-  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
+  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address,
+                           uint16_t port) override {
     if (int r = Check()) return r;
     const sockaddr_in sa = MakeAddress(address, port);
     if (::sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) <
@@ -163,7 +164,7 @@ class PosixSocket : public Socket {
   }
 
   [[nodiscard]] int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
-              const AbortCheck& abort) override {
+                            const AbortCheck& abort) override {
     *received = 0;
     if (int r = Check()) return r;
     if (int r = WaitFor(fd_, POLLIN, timeout_ms, abort)) return r;
@@ -439,11 +440,13 @@ bool EmulatedNetwork::ServicePort(std::string_view service, std::string_view pro
     const std::string& spec = fields[1];
     const size_t slash = spec.find('/');
     if (slash == std::string::npos) continue;
-    if (!protocol.empty() && !EqualsIgnoringCase(std::string_view(spec).substr(slash + 1), protocol)) {
+    if (!protocol.empty() &&
+        !EqualsIgnoringCase(std::string_view(spec).substr(slash + 1), protocol)) {
       continue;
     }
     bool named = EqualsIgnoringCase(fields[0], service);
-    for (size_t i = 2; i < fields.size() && !named; ++i) named = EqualsIgnoringCase(fields[i], service);
+    for (size_t i = 2; i < fields.size() && !named; ++i)
+      named = EqualsIgnoringCase(fields[i], service);
     if (!named) continue;
     uint64_t number = 0;
     const std::string digits = spec.substr(0, slash);

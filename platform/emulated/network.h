@@ -26,7 +26,8 @@ class EmulatedNetwork : public Network {
   // kWsaVernotsupported.
   [[nodiscard]] int Startup(uint16_t version, uint16_t* granted) override;
   [[nodiscard]] int Cleanup() override;
-  [[nodiscard]] int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override;
+  [[nodiscard]] int CreateSocket(int family, int type, int protocol,
+                                 std::unique_ptr<Socket>* out) override;
   // The computer's DNS host name.
   [[nodiscard]] int GetHostName(std::string* name) override;
   // The computer's hosts file first (names compared without regard to case), then the host's

@@ -17,7 +17,8 @@ class ListEnumeration : public NetEnumeration {
  public:
   explicit ListEnumeration(std::vector<NetResource> entries) : entries_(std::move(entries)) {}
 
-  [[nodiscard]] Result Next(uint32_t* count, uint32_t* buffer_size, std::vector<NetResource>* out) override {
+  [[nodiscard]] Result Next(uint32_t* count, uint32_t* buffer_size,
+                            std::vector<NetResource>* out) override {
     if (count == nullptr || buffer_size == nullptr || out == nullptr) {
       return kErrorInvalidParameter;
     }
@@ -74,8 +75,8 @@ NetResource Server(const std::string& name) {
 
 uint32_t NetResourceSize(const NetResource& resource) {
   uint32_t size = kNetResourceRecordSize;
-  for (const std::u16string* text : {&resource.local_name, &resource.remote_name,
-                                     &resource.comment, &resource.provider}) {
+  for (const std::u16string* text :
+       {&resource.local_name, &resource.remote_name, &resource.comment, &resource.provider}) {
     if (!text->empty()) size += static_cast<uint32_t>((text->size() + 1) * 2);
   }
   return size;

@@ -278,7 +278,8 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
   return r;
 }
 
-[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text) {
+[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id,
+                                       std::u16string* text) {
   const ByteReader table(data);
   auto block_count = table.U32(0);
   if (!block_count || !table.Fits(4, uint64_t{*block_count} * 12)) return kErrorInvalidData;
@@ -317,7 +318,7 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
 }
 
 [[nodiscard]] Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
-                      std::span<const uint8_t>* data) {
+                                    std::span<const uint8_t>* data) {
   const ByteReader file(image);
   auto layout = ReadLayout(file);
   if (!layout) {

@@ -82,10 +82,11 @@ class PeMessageTable {
 // leaves the file; kErrorResourceTypeNotFound / kErrorResourceNameNotFound when the image has
 // no such resource.
 [[nodiscard]] Result FindPeResource(std::span<const uint8_t> image, uint16_t type, uint16_t name,
-                      std::span<const uint8_t>* data);
+                                    std::span<const uint8_t>* data);
 
 // Looks up `message_id` in one MESSAGE_RESOURCE_DATA blob.
-[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id, std::u16string* text);
+[[nodiscard]] Result FindInMessageData(std::span<const uint8_t> data, uint32_t message_id,
+                                       std::u16string* text);
 
 }  // namespace platform::emulated
 

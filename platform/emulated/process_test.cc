@@ -80,9 +80,9 @@ TEST_F(ProcessTest, IdleClassSetsEveryThread) {
 
 TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
   const std::string marker = computer_.dir() + "/started marker";
-  ASSERT_EQ(kSuccess, process().StartProcess(
-                          Utf8ToUtf16("sh -c \"echo $0 > '" + marker + "'\" \"quoted argument\""),
-                          nullptr));
+  ASSERT_EQ(kSuccess,
+            process().StartProcess(
+                Utf8ToUtf16("sh -c \"echo $0 > '" + marker + "'\" \"quoted argument\""), nullptr));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   std::string line;
   while (std::chrono::steady_clock::now() < deadline) {

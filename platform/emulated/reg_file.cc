@@ -14,7 +14,6 @@ constexpr size_t kMaxKeyNameChars = 255;
 // regedit breaks a hex line once it reaches this column, leaving room for the ",\" ending.
 constexpr size_t kHexWrapColumn = 77;
 
-
 bool StartsWithNoCase(std::u16string_view text, size_t pos, std::u16string_view prefix) {
   return text.size() - pos >= prefix.size() &&
          EqualsIgnoringCase(text.substr(pos, prefix.size()), prefix);

@@ -40,7 +40,7 @@ class EmulatedRegKey : public RegKey {
       : machine_(std::move(machine)), code_page_(code_page), id_(id), writable_(writable) {}
 
   [[nodiscard]] Result OpenKey(std::u16string_view path, RegAccess access,
-                 std::unique_ptr<RegKey>* out) override {
+                               std::unique_ptr<RegKey>* out) override {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
@@ -57,7 +57,8 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
+  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
+                                 bool* created) override {
     auto parts = SplitPath(path);
     if (parts.size() > kMaxPathDepth) return kErrorInvalidParameter;
     for (const auto& part : parts) {
@@ -137,7 +138,7 @@ class EmulatedRegKey : public RegKey {
   }
 
   [[nodiscard]] Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
-                   std::vector<uint8_t>* data) override {
+                                 std::vector<uint8_t>* data) override {
     try {
       Transaction t(db(), Transaction::kRead);
       if (!Exists(id_)) return kErrorKeyDeleted;
@@ -154,7 +155,8 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
+  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
+                                  uint32_t* size) override {
     std::vector<uint8_t> stored;
     uint32_t stored_type = 0;
     Result r = Load(name, &stored_type, &stored);
@@ -163,7 +165,7 @@ class EmulatedRegKey : public RegKey {
   }
 
   [[nodiscard]] Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
-                        uint32_t* size) override {
+                                      uint32_t* size) override {
     std::vector<uint8_t> stored;
     uint32_t stored_type = 0;
     Result r = Load(name, &stored_type, &stored);
@@ -178,7 +180,7 @@ class EmulatedRegKey : public RegKey {
   }
 
   [[nodiscard]] Result SetValue(std::u16string_view name, uint32_t type, const void* data,
-                  uint32_t size) override {
+                                uint32_t size) override {
     if (name.size() > kMaxValueNameChars || (!data && size)) return kErrorInvalidParameter;
     if (!writable_) return kErrorAccessDenied;
     try {
@@ -190,8 +192,7 @@ class EmulatedRegKey : public RegKey {
       if (existing.Bind(1, id_).Bind(2, upper).Step()) {
         seq = existing.Int(0);
       } else {
-        Statement next(db(),
-                       "SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_value WHERE key = ?");
+        Statement next(db(), "SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_value WHERE key = ?");
         next.Bind(1, id_).Step();
         seq = next.Int(0);
       }
@@ -213,7 +214,8 @@ class EmulatedRegKey : public RegKey {
     }
   }
 
-  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
+  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type,
+                                    std::string_view text) override {
     std::u16string wide = code_page_.AnsiToWide(text);
     wide.push_back(u'\0');
     return SetValue(name, type, wide.data(), static_cast<uint32_t>(wide.size() * 2));
@@ -322,8 +324,8 @@ class EmulatedRegKey : public RegKey {
 
   // The RegQueryValueEx buffer contract: size only when `data` is null, kErrorMoreData with the
   // size needed when the buffer is too small.
-  [[nodiscard]] static Result Deliver(uint32_t stored_type, const std::vector<uint8_t>& stored, uint32_t* type,
-                        void* data, uint32_t* size) {
+  [[nodiscard]] static Result Deliver(uint32_t stored_type, const std::vector<uint8_t>& stored,
+                                      uint32_t* type, void* data, uint32_t* size) {
     if (type) *type = stored_type;
     const uint32_t needed = static_cast<uint32_t>(stored.size());
     if (!size) return data ? kErrorInvalidParameter : kSuccess;

@@ -18,7 +18,7 @@ class EmulatedRegistry : public Registry {
 
   [[nodiscard]] Result OpenRoot(RegRoot root, std::unique_ptr<RegKey>* out) override;
   [[nodiscard]] Result Connect(std::u16string_view computer, RegRoot root,
-                 std::unique_ptr<RegKey>* out) override;
+                               std::unique_ptr<RegKey>* out) override;
 
   // Marks a key (by its full path below a root) so that opening it answers kErrorAccessDenied.
   // For tests and for `ntbox reg deny`.

@@ -101,11 +101,10 @@ StatusRow ReadStatusRow(Machine& machine, const std::string& upper) {
 }
 
 [[nodiscard]] Result WriteStatusRowOf(Machine& machine, const std::string& upper, int64_t pid,
-                        const ServiceStatus& st) {
+                                      const ServiceStatus& st) {
   try {
     Transaction t(machine.db(), Transaction::kWrite);
-    Statement(machine.db(),
-              "INSERT OR REPLACE INTO svc_status VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")
+    Statement(machine.db(), "INSERT OR REPLACE INTO svc_status VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .Bind(1, upper)
         .Bind(2, pid)
         .Bind(3, st.service_type)
@@ -126,9 +125,7 @@ StatusRow ReadStatusRow(Machine& machine, const std::string& upper) {
 void DeleteStatusRow(Machine& machine, const std::string& upper) {
   try {
     Transaction t(machine.db(), Transaction::kWrite);
-    Statement(machine.db(), "DELETE FROM svc_status WHERE name_upper = ?")
-        .Bind(1, upper)
-        .Step();
+    Statement(machine.db(), "DELETE FROM svc_status WHERE name_upper = ?").Bind(1, upper).Step();
     t.Commit();
   } catch (const DbError&) {
   }
@@ -142,7 +139,8 @@ void DeleteStatusRow(Machine& machine, const std::string& upper) {
 }
 
 // Opens the key of a registered service; a key without a Type value is no service.
-[[nodiscard]] Result OpenServiceKey(Registry& registry, std::u16string_view name, std::unique_ptr<RegKey>* out) {
+[[nodiscard]] Result OpenServiceKey(Registry& registry, std::u16string_view name,
+                                    std::unique_ptr<RegKey>* out) {
   std::unique_ptr<RegKey> services;
   Result r = OpenServicesKey(registry, &services);
   if (r != kSuccess) return r;

@@ -103,8 +103,9 @@ class EmulatedServiceHandle : public ServiceHandle {
   Machine& machine() { return *context_->machine; }
   Registry& registry() { return *context_->registry; }
   ServiceStatus CurrentStatus(bool* alive);
-  [[nodiscard]] Result Spawn(const std::vector<std::string>& command, const std::vector<std::u16string>& args,
-               const ServiceFiles& files, int lock_fd, uint32_t type);
+  [[nodiscard]] Result Spawn(const std::vector<std::string>& command,
+                             const std::vector<std::u16string>& args, const ServiceFiles& files,
+                             int lock_fd, uint32_t type);
 
   std::shared_ptr<ScmContext> context_;
   std::u16string name_;
@@ -329,7 +330,7 @@ class EmulatedServiceManagerHandle : public ServiceManagerHandle {
       : context_(std::move(context)), access_(MapGeneric(access, kScManagerAllAccess)) {}
 
   [[nodiscard]] Result Open(std::u16string_view name, uint32_t access,
-                     std::unique_ptr<ServiceHandle>* out) override {
+                            std::unique_ptr<ServiceHandle>* out) override {
     if (!ValidServiceName(name)) return kErrorInvalidName;
     RemoveIfDeletedAndStopped(*context_->machine, *context_->registry, name);
     std::unique_ptr<RegKey> key;
@@ -339,10 +340,11 @@ class EmulatedServiceManagerHandle : public ServiceManagerHandle {
     return kSuccess;
   }
 
-  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
-                       uint32_t service_type, uint32_t start_type, uint32_t error_control,
-                       std::u16string_view binary_path, std::u16string_view account,
-                       std::unique_ptr<ServiceHandle>* out) override {
+  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name,
+                              uint32_t access, uint32_t service_type, uint32_t start_type,
+                              uint32_t error_control, std::u16string_view binary_path,
+                              std::u16string_view account,
+                              std::unique_ptr<ServiceHandle>* out) override {
     if (!(access_ & kScManagerCreateService)) return kErrorAccessDenied;
     if (!ValidServiceName(name)) return kErrorInvalidName;
     const uint32_t base_type = service_type & ~kServiceInteractiveProcess;
@@ -392,7 +394,6 @@ bool SameComputer(std::u16string_view a, std::u16string_view b) {
 }
 
 }  // namespace
-
 
 // --- the manager ------------------------------------------------------------------------------
 

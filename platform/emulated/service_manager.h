@@ -36,7 +36,7 @@ class EmulatedServiceManager : public ServiceManager {
   EmulatedServiceManager(std::shared_ptr<Machine> machine, CodePage& code_page,
                          std::u16string computer_name);
   [[nodiscard]] Result Open(std::u16string_view computer, uint32_t access,
-              std::unique_ptr<ServiceManagerHandle>* out) override;
+                            std::unique_ptr<ServiceManagerHandle>* out) override;
 
  private:
   std::shared_ptr<Machine> machine_;
@@ -50,8 +50,9 @@ class EmulatedServiceDispatcher : public ServiceDispatcher {
   ~EmulatedServiceDispatcher() override;
 
   [[nodiscard]] Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override;
-  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
-                                ServiceStatusHandle* out) override;
+  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name,
+                                              ServiceControlHandler handler,
+                                              ServiceStatusHandle* out) override;
   [[nodiscard]] Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) override;
 
  private:

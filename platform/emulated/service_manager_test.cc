@@ -51,10 +51,10 @@ class ServiceManagerTest : public ::testing::Test {
   std::unique_ptr<ServiceHandle> Create(const std::u16string& name, std::string_view options = "",
                                         uint32_t start_type = kServiceDemandStart) {
     std::unique_ptr<ServiceHandle> service;
-    EXPECT_EQ(kSuccess, manager_->Create(
-                            name, u"", kServiceAllAccess, kServiceWin32OwnProcess, start_type,
-                            kServiceErrorNormal, FakeServiceCommand(Utf16ToUtf8(name), options),
-                            u"", &service));
+    EXPECT_EQ(kSuccess,
+              manager_->Create(name, u"", kServiceAllAccess, kServiceWin32OwnProcess, start_type,
+                               kServiceErrorNormal, FakeServiceCommand(Utf16ToUtf8(name), options),
+                               u"", &service));
     started_.push_back(name);
     return service;
   }
@@ -119,10 +119,9 @@ TEST_F(ServiceManagerTest, CreateWritesTheServiceKeyAsWindowsDoes) {
 
   // Names compare without regard to case; a second create is refused.
   std::unique_ptr<ServiceHandle> again;
-  EXPECT_EQ(
-      kErrorServiceExists,
-      manager_->Create(u"BRINMOOR TEST", u"", kServiceAllAccess, kServiceWin32OwnProcess,
-                              kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
+  EXPECT_EQ(kErrorServiceExists,
+            manager_->Create(u"BRINMOOR TEST", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                             kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
   std::unique_ptr<ServiceHandle> opened;
   ASSERT_EQ(kSuccess, manager_->Open(u"brinmoor test", kServiceQueryConfig, &opened));
   ServiceConfiguration config;
@@ -144,11 +143,9 @@ TEST_F(ServiceManagerTest, CreateWritesTheServiceKeyAsWindowsDoes) {
 
 TEST_F(ServiceManagerTest, UnknownNamesAndOtherComputers) {
   std::unique_ptr<ServiceHandle> service;
-  EXPECT_EQ(kErrorServiceDoesNotExist,
-            manager_->Open(u"No Such", kServiceAllAccess, &service));
+  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"No Such", kServiceAllAccess, &service));
   // A key under Services without a Type value (the event log's key) is no service.
-  EXPECT_EQ(kErrorServiceDoesNotExist,
-            manager_->Open(u"EventLog", kServiceAllAccess, &service));
+  EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"EventLog", kServiceAllAccess, &service));
   EXPECT_EQ(kErrorInvalidName, manager_->Open(u"a\\b", kServiceAllAccess, &service));
 
   std::unique_ptr<ServiceManagerHandle> remote;
@@ -160,9 +157,9 @@ TEST_F(ServiceManagerTest, UnknownNamesAndOtherComputers) {
                                        testsupport::TempComputer::DefaultOptions(), &error))
       << error;
   ASSERT_EQ(kSuccess, scm.Open(u"\\\\SRV2", kScManagerAllAccess, &remote));
-  ASSERT_EQ(kSuccess, remote->Create(u"Far", u"", kServiceAllAccess, kServiceWin32OwnProcess,
-                                            kServiceDemandStart, kServiceErrorNormal, u"/bin/true",
-                                            u"", &service));
+  ASSERT_EQ(kSuccess,
+            remote->Create(u"Far", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                           kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &service));
   EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"Far", kServiceAllAccess, &service));
 }
 
@@ -268,30 +265,29 @@ TEST_F(ServiceManagerTest, DispatcherOutsideTheManagerFailsAtOnce) {
 
 TEST_F(ServiceManagerTest, StartFailures) {
   std::unique_ptr<ServiceHandle> missing, quitter, sleeper, disabled;
-  ASSERT_EQ(kSuccess,
-            manager_->Create(u"Missing", u"", kServiceAllAccess, kServiceWin32OwnProcess,
-                                    kServiceDemandStart, kServiceErrorNormal, u"/no/such/program",
-                                    u"", &missing));
+  ASSERT_EQ(kSuccess, manager_->Create(u"Missing", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                                       kServiceDemandStart, kServiceErrorNormal,
+                                       u"/no/such/program", u"", &missing));
   EXPECT_EQ(kErrorFileNotFound, missing->Start({}));
   ServiceStatus st;
   ASSERT_EQ(kSuccess, missing->QueryStatus(&st));
   EXPECT_EQ(kServiceStopped, st.current_state);
 
   // A program that ends without connecting.
-  ASSERT_EQ(kSuccess, manager_->Create(u"Quitter", u"", kServiceAllAccess,
-                                              kServiceWin32OwnProcess, kServiceDemandStart,
-                                              kServiceErrorNormal, u"/bin/true", u"", &quitter));
+  ASSERT_EQ(kSuccess, manager_->Create(u"Quitter", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                                       kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"",
+                                       &quitter));
   EXPECT_EQ(kErrorServiceRequestTimeout, quitter->Start({}));
 
-  ASSERT_EQ(kSuccess, manager_->Create(u"Disabled", u"", kServiceAllAccess,
-                                              kServiceWin32OwnProcess, kServiceDisabled,
-                                              kServiceErrorNormal, u"/bin/true", u"", &disabled));
+  ASSERT_EQ(kSuccess,
+            manager_->Create(u"Disabled", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                             kServiceDisabled, kServiceErrorNormal, u"/bin/true", u"", &disabled));
   EXPECT_EQ(kErrorServiceDisabled, disabled->Start({}));
 
-  EXPECT_EQ(kErrorInvalidParameter,
-            manager_->Create(u"Driver", u"", kServiceAllAccess, kServiceKernelDriver,
-                                    kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"",
-                                    &sleeper));
+  EXPECT_EQ(
+      kErrorInvalidParameter,
+      manager_->Create(u"Driver", u"", kServiceAllAccess, kServiceKernelDriver, kServiceDemandStart,
+                       kServiceErrorNormal, u"/bin/true", u"", &sleeper));
 }
 
 TEST_F(ServiceManagerTest, AServiceThatNeverConnectsCannotBeControlled) {
@@ -335,10 +331,9 @@ TEST_F(ServiceManagerTest, DeleteWaitsForARunningServiceToStop) {
   EXPECT_EQ(kErrorServiceMarkedForDelete, service->Delete());
   EXPECT_TRUE(KeyExists(std::u16string(kServices) + u"Doomed"));
   std::unique_ptr<ServiceHandle> again;
-  EXPECT_EQ(
-      kErrorServiceMarkedForDelete,
-      manager_->Create(u"Doomed", u"", kServiceAllAccess, kServiceWin32OwnProcess,
-                              kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
+  EXPECT_EQ(kErrorServiceMarkedForDelete,
+            manager_->Create(u"Doomed", u"", kServiceAllAccess, kServiceWin32OwnProcess,
+                             kServiceDemandStart, kServiceErrorNormal, u"/bin/true", u"", &again));
   ServiceStatus st;
   ASSERT_EQ(kSuccess, service->Control(kServiceControlStop, &st));
   EXPECT_EQ(kServiceStopped, WaitFor(*service, kServiceStopped).current_state);

@@ -138,8 +138,8 @@ void EmulatedDebugOutput::WriteAnsi(std::string_view text) {
 }
 
 Result EmulatedAccounts::LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                                          size_t domain_chars, std::u16string* name,
-                                          std::u16string* domain) {
+                                   size_t domain_chars, std::u16string* name,
+                                   std::u16string* domain) {
   const std::string text = SidToString(sid, sid_size);
   if (text.empty()) return kErrorInvalidParameter;
   std::u16string n, d;
@@ -209,7 +209,8 @@ bool EmulatedEnvironment::Lookup(std::u16string_view name, std::u16string* value
   }
   std::unique_ptr<RegKey> hklm, env;
   if (registry_.OpenRoot(RegRoot::kLocalMachine, &hklm) != kSuccess ||
-      hklm->OpenKey(kEnvironmentKey, RegAccess::kRead, &env) != kSuccess) return false;
+      hklm->OpenKey(kEnvironmentKey, RegAccess::kRead, &env) != kSuccess)
+    return false;
   return QueryString(*env, name, value) == kSuccess;
 }
 

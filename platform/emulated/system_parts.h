@@ -72,10 +72,11 @@ class EmulatedAccounts : public Accounts {
  public:
   explicit EmulatedAccounts(std::shared_ptr<Machine> machine) : machine_(std::move(machine)) {}
   [[nodiscard]] Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                          size_t domain_chars, std::u16string* name,
-                          std::u16string* domain) override;
+                                 size_t domain_chars, std::u16string* name,
+                                 std::u16string* domain) override;
   // Adds or replaces an account of the local table.
-  [[nodiscard]] Result AddAccount(const std::string& sid, const std::string& domain, const std::string& name);
+  [[nodiscard]] Result AddAccount(const std::string& sid, const std::string& domain,
+                                  const std::string& name);
 
  private:
   std::shared_ptr<Machine> machine_;

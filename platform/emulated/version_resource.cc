@@ -34,8 +34,10 @@ class Lexer {
     const char c = text_[pos_];
     if (c == ',' || c == '|' || c == '{' || c == '}') {
       ++pos_;
-      t->kind = c == ',' ? Token::kComma : c == '|' ? Token::kPipe
-                : c == '{' ? Token::kOpen : Token::kClose;
+      t->kind = c == ','   ? Token::kComma
+                : c == '|' ? Token::kPipe
+                : c == '{' ? Token::kOpen
+                           : Token::kClose;
       return true;
     }
     if (c == '"') return String(t, error);

@@ -18,8 +18,8 @@ constexpr size_t kMaxNameChars = 1024;
 class Win32Accounts : public Accounts {
  public:
   [[nodiscard]] Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                          size_t domain_chars, std::u16string* name,
-                          std::u16string* domain) override {
+                                 size_t domain_chars, std::u16string* name,
+                                 std::u16string* domain) override {
     PSID checked = CheckedSid(sid, sid_size);
     if (checked == nullptr) return kErrorInvalidParameter;
     std::vector<wchar_t> name_buffer(std::clamp<size_t>(name_chars, 1, kMaxNameChars));

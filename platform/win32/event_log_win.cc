@@ -31,7 +31,7 @@ class Win32EventLogReader : public EventLogReader {
   Win32EventLogReader& operator=(const Win32EventLogReader&) = delete;
 
   [[nodiscard]] Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
-              uint32_t* bytes_read, uint32_t* bytes_needed) override {
+                            uint32_t* bytes_read, uint32_t* bytes_needed) override {
     DWORD read = 0, needed = 0;
     const BOOL ok = ReadEventLogW(log_, flags, record_number, buffer, size, &read, &needed);
     const Result r = ok ? kSuccess : LastError();
@@ -66,8 +66,9 @@ class Win32EventSource : public EventSource {
   Win32EventSource& operator=(const Win32EventSource&) = delete;
 
   [[nodiscard]] Result Report(uint16_t type, uint16_t category, uint32_t event_id,
-                const std::vector<uint8_t>& user_sid, const std::vector<std::u16string>& strings,
-                const std::vector<uint8_t>& data) override {
+                              const std::vector<uint8_t>& user_sid,
+                              const std::vector<std::u16string>& strings,
+                              const std::vector<uint8_t>& data) override {
     // ReportEventW takes at most 0xFFFF strings; a SID it reads must be a whole, valid one.
     if (strings.size() > 0xFFFF || data.size() > ULONG_MAX) return kErrorInvalidParameter;
     PSID sid = nullptr;
@@ -95,7 +96,7 @@ class Win32EventSource : public EventSource {
 class Win32EventLog : public EventLog {
  public:
   [[nodiscard]] Result Open(std::u16string_view server, std::u16string_view log,
-              std::unique_ptr<EventLogReader>* out) override {
+                            std::unique_ptr<EventLogReader>* out) override {
     const std::wstring server_w = ToWide(server);
     HANDLE h = OpenEventLogW(ServerOrNull(server_w), ToWide(log).c_str());
     if (h == nullptr) return LastError();
@@ -104,7 +105,7 @@ class Win32EventLog : public EventLog {
   }
 
   [[nodiscard]] Result RegisterSource(std::u16string_view server, std::u16string_view source,
-                        std::unique_ptr<EventSource>* out) override {
+                                      std::unique_ptr<EventSource>* out) override {
     const std::wstring server_w = ToWide(server);
     HANDLE h = RegisterEventSourceW(ServerOrNull(server_w), ToWide(source).c_str());
     if (h == nullptr) return LastError();

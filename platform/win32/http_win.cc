@@ -53,7 +53,8 @@ void ParseHeaders(const std::u16string& raw, HttpResponse* response) {
 
 class Win32Http : public Http {
  public:
-  [[nodiscard]] Result Get(std::u16string_view url, uint32_t timeout_ms, HttpResponse* response) override {
+  [[nodiscard]] Result Get(std::u16string_view url, uint32_t timeout_ms,
+                           HttpResponse* response) override {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     std::wstring address = ToWide(url);
@@ -77,9 +78,10 @@ class Win32Http : public Http {
     if (!WinHttpSetTimeouts(session.get(), t, t, t, t)) return LastError();
     Internet connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return LastError();
-    Internet request(WinHttpOpenRequest(
-        connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-        WINHTTP_DEFAULT_ACCEPT_TYPES, parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+    Internet request(
+        WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES,
+                           parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return LastError();
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||

@@ -52,7 +52,7 @@ std::vector<DWORD_PTR> ArgumentArray(const uintptr_t* args, size_t arg_count) {
 class Win32MessageLibrary : public MessageLibrary {
  public:
   [[nodiscard]] Result Load(std::u16string_view path, uint32_t flags,
-              std::unique_ptr<MessageModule>* out) override {
+                            std::unique_ptr<MessageModule>* out) override {
     out->reset();
     HMODULE module = LoadLibraryExW(ToWide(path).c_str(), nullptr, flags);
     if (module == nullptr) return LastError();
@@ -60,9 +60,9 @@ class Win32MessageLibrary : public MessageLibrary {
     return kSuccess;
   }
 
-  [[nodiscard]] Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id, uint32_t language,
-                const uintptr_t* args, size_t arg_count, size_t size,
-                std::u16string* out) override {
+  [[nodiscard]] Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id,
+                              uint32_t language, const uintptr_t* args, size_t arg_count,
+                              size_t size, std::u16string* out) override {
     out->clear();
     // The interface has no source string to format from.
     if (flags & kFormatMessageFromString) return kErrorInvalidParameter;

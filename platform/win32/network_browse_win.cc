@@ -18,7 +18,8 @@ class Win32NetEnumeration : public NetEnumeration {
   explicit Win32NetEnumeration(HANDLE handle) : handle_(handle) {}
   ~Win32NetEnumeration() override { WNetCloseEnum(handle_); }
 
-  [[nodiscard]] Result Next(uint32_t* count, uint32_t* buffer_size, std::vector<NetResource>* out) override {
+  [[nodiscard]] Result Next(uint32_t* count, uint32_t* buffer_size,
+                            std::vector<NetResource>* out) override {
     if (count == nullptr || buffer_size == nullptr || out == nullptr) {
       return kErrorInvalidParameter;
     }
@@ -60,8 +61,9 @@ class Win32NetEnumeration : public NetEnumeration {
 
 class Win32NetworkBrowser : public NetworkBrowser {
  public:
-  [[nodiscard]] Result OpenEnum(uint32_t scope, uint32_t type, uint32_t usage, const NetResource* container,
-                  std::unique_ptr<NetEnumeration>* out) override {
+  [[nodiscard]] Result OpenEnum(uint32_t scope, uint32_t type, uint32_t usage,
+                                const NetResource* container,
+                                std::unique_ptr<NetEnumeration>* out) override {
     // The texts must live until WNetOpenEnumW has copied what it needs.
     std::wstring local, remote, comment, provider;
     NETRESOURCEW start{};

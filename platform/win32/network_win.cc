@@ -107,7 +107,8 @@ class Win32Socket : public Socket {
     return 0;
   }
 
-  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) override {
+  [[nodiscard]] int SendTo(const void* data, size_t size, uint32_t address,
+                           uint16_t port) override {
     const sockaddr_in sa = MakeAddress(address, port);
     if (sendto(s_, static_cast<const char*>(data), static_cast<int>(size), 0,
                reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR) {
@@ -117,7 +118,7 @@ class Win32Socket : public Socket {
   }
 
   [[nodiscard]] int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
-              const AbortCheck& abort) override {
+                            const AbortCheck& abort) override {
     *received = 0;
     if (int r = WaitFor(s_, WaitKind::kRead, timeout_ms, abort)) return r;
     const int n = recv(s_, static_cast<char*>(buffer), static_cast<int>(size), 0);
@@ -146,9 +147,12 @@ class Win32Network : public Network {
     return r;
   }
 
-  [[nodiscard]] int Cleanup() override { return WSACleanup() == SOCKET_ERROR ? WSAGetLastError() : 0; }
+  [[nodiscard]] int Cleanup() override {
+    return WSACleanup() == SOCKET_ERROR ? WSAGetLastError() : 0;
+  }
 
-  [[nodiscard]] int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) override {
+  [[nodiscard]] int CreateSocket(int family, int type, int protocol,
+                                 std::unique_ptr<Socket>* out) override {
     out->reset();
     const SOCKET s = socket(family, type, protocol);
     if (s == INVALID_SOCKET) return WSAGetLastError();

@@ -97,7 +97,7 @@ class Win32Process : public Process {
   }
 
   [[nodiscard]] Result StartProcess(std::u16string_view command_line,
-                      std::unique_ptr<StartedProcess>* started) override {
+                                    std::unique_ptr<StartedProcess>* started) override {
     std::wstring line = ToWide(command_line);  // CreateProcessW may write into it
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -28,7 +28,7 @@ class Win32RegKey : public RegKey {
   Win32RegKey& operator=(const Win32RegKey&) = delete;
 
   [[nodiscard]] Result OpenKey(std::u16string_view path, RegAccess access,
-                 std::unique_ptr<RegKey>* out) override {
+                               std::unique_ptr<RegKey>* out) override {
     const REGSAM sam = access == RegAccess::kRead ? KEY_READ : KEY_READ | KEY_WRITE;
     HKEY opened = nullptr;
     const LONG r = RegOpenKeyExW(key_, ToWide(path).c_str(), 0, sam, &opened);
@@ -37,7 +37,8 @@ class Win32RegKey : public RegKey {
     return kSuccess;
   }
 
-  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out, bool* created) override {
+  [[nodiscard]] Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
+                                 bool* created) override {
     HKEY opened = nullptr;
     DWORD disposition = 0;
     const LONG r = RegCreateKeyExW(key_, ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -64,7 +65,7 @@ class Win32RegKey : public RegKey {
   }
 
   [[nodiscard]] Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
-                   std::vector<uint8_t>* data) override {
+                                 std::vector<uint8_t>* data) override {
     // Size the buffers by the key's longest name and value; retry if a writer grew them between
     // the two calls.
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -90,7 +91,8 @@ class Win32RegKey : public RegKey {
     return kErrorMoreData;
   }
 
-  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size) override {
+  [[nodiscard]] Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
+                                  uint32_t* size) override {
     DWORD value_type = 0;
     DWORD value_size = size ? *size : 0;
     const LONG r = RegQueryValueExW(key_, ToWide(name).c_str(), nullptr, &value_type,
@@ -103,7 +105,7 @@ class Win32RegKey : public RegKey {
   // Windows converts text values with the system's ANSI code page. The sizes are those Windows
   // reports: a size-only query (`data` null) of a text value may answer the larger UTF-16 size.
   [[nodiscard]] Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
-                        uint32_t* size) override {
+                                      uint32_t* size) override {
     DWORD value_type = 0;
     DWORD value_size = size ? *size : 0;
     const LONG r = RegQueryValueExA(key_, code_page_.WideToAnsi(name).c_str(), nullptr, &value_type,
@@ -114,14 +116,15 @@ class Win32RegKey : public RegKey {
   }
 
   [[nodiscard]] Result SetValue(std::u16string_view name, uint32_t type, const void* data,
-                  uint32_t size) override {
+                                uint32_t size) override {
     return static_cast<Result>(
         RegSetValueExW(key_, ToWide(name).c_str(), 0, type, static_cast<const BYTE*>(data), size));
   }
 
   // `text` is stored with one terminating NUL; a REG_MULTI_SZ caller includes the NULs between
   // its strings and the extra final one itself.
-  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) override {
+  [[nodiscard]] Result SetValueAnsi(std::u16string_view name, uint32_t type,
+                                    std::string_view text) override {
     const std::string bytes(text);  // c_str() supplies the terminator
     return static_cast<Result>(RegSetValueExA(key_, code_page_.WideToAnsi(name).c_str(), 0, type,
                                               reinterpret_cast<const BYTE*>(bytes.c_str()),
@@ -150,7 +153,7 @@ class Win32Registry : public Registry {
   // RegConnectRegistryW itself treats this computer's own name as the local computer, and
   // answers ERROR_BAD_NETPATH for a computer it cannot reach. Remote keys are ours to close.
   [[nodiscard]] Result Connect(std::u16string_view computer, RegRoot root,
-                 std::unique_ptr<RegKey>* out) override {
+                               std::unique_ptr<RegKey>* out) override {
     std::u16string name(computer);
     name.erase(0, std::min(name.find_first_not_of(u'\\'), name.size()));
     if (name.empty()) return OpenRoot(root, out);

@@ -88,7 +88,9 @@ class Win32ServiceHandle : public ServiceHandle {
     return kSuccess;
   }
 
-  [[nodiscard]] Result Delete() override { return DeleteService(handle_.get()) ? kSuccess : LastError(); }
+  [[nodiscard]] Result Delete() override {
+    return DeleteService(handle_.get()) ? kSuccess : LastError();
+  }
 
  private:
   ScHandle handle_;
@@ -99,17 +101,18 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
   explicit Win32ServiceManagerHandle(SC_HANDLE h) : handle_(h) {}
 
   [[nodiscard]] Result Open(std::u16string_view name, uint32_t access,
-                     std::unique_ptr<ServiceHandle>* out) override {
+                            std::unique_ptr<ServiceHandle>* out) override {
     SC_HANDLE h = OpenServiceW(handle_.get(), ToWide(name).c_str(), access);
     if (!h) return LastError();
     *out = std::make_unique<Win32ServiceHandle>(h);
     return kSuccess;
   }
 
-  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name, uint32_t access,
-                       uint32_t service_type, uint32_t start_type, uint32_t error_control,
-                       std::u16string_view binary_path, std::u16string_view account,
-                       std::unique_ptr<ServiceHandle>* out) override {
+  [[nodiscard]] Result Create(std::u16string_view name, std::u16string_view display_name,
+                              uint32_t access, uint32_t service_type, uint32_t start_type,
+                              uint32_t error_control, std::u16string_view binary_path,
+                              std::u16string_view account,
+                              std::unique_ptr<ServiceHandle>* out) override {
     const std::wstring display = ToWide(display_name.empty() ? name : display_name);
     const std::wstring who = ToWide(account);
     SC_HANDLE h =
@@ -128,7 +131,7 @@ class Win32ServiceManagerHandle : public ServiceManagerHandle {
 class Win32ServiceManager : public ServiceManager {
  public:
   [[nodiscard]] Result Open(std::u16string_view computer, uint32_t access,
-              std::unique_ptr<ServiceManagerHandle>* out) override {
+                            std::unique_ptr<ServiceManagerHandle>* out) override {
     const std::wstring machine = ToWide(computer);
     SC_HANDLE h = OpenSCManagerW(computer.empty() ? nullptr : machine.c_str(),
                                  SERVICES_ACTIVE_DATABASEW, access);
@@ -161,7 +164,8 @@ DWORD WINAPI HandlerTrampoline(DWORD control, DWORD, LPVOID, LPVOID context) {
 
 class Win32ServiceDispatcher : public ServiceDispatcher {
  public:
-  [[nodiscard]] Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) override {
+  [[nodiscard]] Result StartDispatcher(std::u16string_view name,
+                                       ServiceMainFunction main) override {
     std::wstring wide_name = ToWide(name);
     {
       std::lock_guard<std::mutex> lock(g_main_mutex);
@@ -176,8 +180,9 @@ class Win32ServiceDispatcher : public ServiceDispatcher {
 
   // RegisterServiceCtrlHandlerExW carries a context, so the handler needs no global; it lives
   // as long as this dispatcher.
-  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
-                                ServiceStatusHandle* out) override {
+  [[nodiscard]] Result RegisterControlHandler(std::u16string_view name,
+                                              ServiceControlHandler handler,
+                                              ServiceStatusHandle* out) override {
     auto owned = std::make_unique<ServiceControlHandler>(std::move(handler));
     SERVICE_STATUS_HANDLE h =
         RegisterServiceCtrlHandlerExW(ToWide(name).c_str(), HandlerTrampoline, owned.get());

@@ -1,7 +1,7 @@
 // The shell's "open" verb through ShellExecuteW.
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
@@ -13,8 +13,8 @@ class Win32Shell : public Shell {
  public:
   uint32_t Open(std::u16string_view target) override {
     const std::wstring text = ToWide(target);
-    const HINSTANCE r = ShellExecuteW(nullptr, L"open", text.c_str(), nullptr, nullptr,
-                                      SW_SHOWNORMAL);
+    const HINSTANCE r =
+        ShellExecuteW(nullptr, L"open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     // The result is an HINSTANCE only for compatibility: a number, 32 or less on failure.
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(r));
   }

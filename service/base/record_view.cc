@@ -7,8 +7,7 @@ namespace sentrel {
 namespace {
 
 // A NUL-terminated UTF-16 text at `at`, ending before `end`; false when unterminated or odd.
-bool TextAt(const uint8_t* bytes, size_t at, size_t end, std::u16string_view* text,
-            size_t* next) {
+bool TextAt(const uint8_t* bytes, size_t at, size_t end, std::u16string_view* text, size_t* next) {
   if (at % 2 != 0 || at > end) return false;
   const char16_t* start = reinterpret_cast<const char16_t*>(bytes + at);
   const size_t max_chars = (end - at) / 2;

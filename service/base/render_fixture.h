@@ -59,9 +59,8 @@ inline void RegisterSource(platform::Platform& platform, std::u16string_view log
       platform::SetString(*key, u"EventMessageFile", message_file, platform::kRegExpandSz) != 0) {
     throw std::runtime_error("cannot set the source's EventMessageFile");
   }
-  if (!parameter_file.empty() &&
-      platform::SetString(*key, u"ParameterMessageFile", parameter_file, platform::kRegExpandSz) !=
-          0) {
+  if (!parameter_file.empty() && platform::SetString(*key, u"ParameterMessageFile", parameter_file,
+                                                     platform::kRegExpandSz) != 0) {
     throw std::runtime_error("cannot set the source's ParameterMessageFile");
   }
 }

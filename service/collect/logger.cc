@@ -16,7 +16,6 @@ constexpr uint32_t kSeekForwards = platform::kEventLogSeekRead | platform::kEven
 // gethostname answers into a buffer of this many bytes.
 constexpr size_t kHostNameBufferSize = 256;
 
-
 // The Length of a record that RecordView refused, when it can still be trusted to step over the
 // record: inside the bytes read, a multiple of 4 and repeated in the record's last 4 bytes.
 // 0 when it cannot.
@@ -107,7 +106,8 @@ class LogPass {
       const uint32_t passed = seek ? number : ExpectedNumber();
       if (!skip_first_) {
         Report(u"Record " + platform::Decimal(passed) + u" of the " + std::u16string(name_) +
-               u" log could not be read (error " + platform::Decimal(r) + u") and was passed over.");
+               u" log could not be read (error " + platform::Decimal(r) +
+               u") and was passed over.");
       }
       Passed(passed);
       seek_to_ = passed + 1;

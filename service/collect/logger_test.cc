@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/test_platform.h"
 #include "platform/text.h"
+#include "tests/support/test_platform.h"
 
 namespace sentrel {
 namespace {

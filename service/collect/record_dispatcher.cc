@@ -18,7 +18,6 @@ uint32_t TypeBit(uint16_t event_type) {
   return event_type == 0 ? 1u : static_cast<uint32_t>(event_type) * 2u;
 }
 
-
 void FillOptions(const ServiceConfig& c, MessageOptions& o) {
   o.bUseLegacyMode = static_cast<uint32_t>(c.use_legacy_mode);
   o.nRFC3164Mode = static_cast<uint32_t>(c.rfc3164_mode);

@@ -14,8 +14,8 @@
 #include "service/config/service_config.h"
 #include "service/render/syslog_message.h"
 #include "service/transport/charset_converter.h"
-#include "service/transport/smtp_client.h"
 #include "service/transport/cwinsock.h"
+#include "service/transport/smtp_client.h"
 #include "service/transport/syslog_sender.h"
 
 namespace sentrel {

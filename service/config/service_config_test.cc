@@ -89,15 +89,18 @@ TEST_F(ConfigStoreTest, EmptyParametersGivesEveryDefault) {
 TEST_F(ConfigStoreTest, ReadsGlobalAndPerLogValuesOfTheRightLog) {
   auto params = Key();
   EXPECT_EQ(0u, platform::SetDword(*params, u"nSleepTime", 1234));
-  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget", platform::kRegSz, "syslog.example"));
-  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, "M\xE4hre"));  // cp1252
+  ASSERT_EQ(platform::kSuccess,
+            params->SetValueAnsi(u"szTarget", platform::kRegSz, "syslog.example"));
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz,
+                                                     "M\xE4hre"));  // cp1252
   EXPECT_EQ(0u, platform::SetDword(*params, u"nProtoType", 1));
   auto system = Key(u"System");
   EXPECT_EQ(0u, platform::SetDword(*system, u"nLastRecord", 41));
   EXPECT_EQ(0u, platform::SetDword(*system, u"nFacility", 16));
   auto security = Key(u"Security");
   EXPECT_EQ(0u, platform::SetDword(*security, u"nLastRecord", 7));
-  ASSERT_EQ(platform::kSuccess, security->SetValueAnsi(u"szSMTPSender", platform::kRegSz, "ops@example.org"));
+  ASSERT_EQ(platform::kSuccess,
+            security->SetValueAnsi(u"szSMTPSender", platform::kRegSz, "ops@example.org"));
 
   store_.LoadConfig(LogId::kSystem);
   EXPECT_EQ(store_.config().sleep_time, 1234);
@@ -123,7 +126,8 @@ TEST_F(ConfigStoreTest, OverrunDelayIsClamped) {
   auto params = Key();
   for (auto [stored, loaded] : std::vector<std::pair<int32_t, int32_t>>{
            {1000, 400}, {401, 400}, {400, 400}, {-5, 0}, {-1, 0}, {0, 0}, {17, 17}}) {
-    EXPECT_EQ(0u, platform::SetDword(*params, u"nPreventOverrunDelay", static_cast<uint32_t>(stored)));
+    EXPECT_EQ(0u,
+              platform::SetDword(*params, u"nPreventOverrunDelay", static_cast<uint32_t>(stored)));
     store_.LoadConfig(LogId::kApplication);
     EXPECT_EQ(store_.config().prevent_overrun_delay, loaded) << "stored " << stored;
   }
@@ -136,7 +140,8 @@ TEST_F(ConfigStoreTest, BackupServerCountsWhenPresentEvenIfEmpty) {
   EXPECT_TRUE(store_.config().backup_configured);
   EXPECT_EQ(store_.config().target2, "");
 
-  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget2", platform::kRegSz, "backup.example"));
+  ASSERT_EQ(platform::kSuccess,
+            params->SetValueAnsi(u"szTarget2", platform::kRegSz, "backup.example"));
   store_.LoadConfig(LogId::kSystem);
   EXPECT_TRUE(store_.config().backup_configured);
   EXPECT_EQ(store_.config().target2, "backup.example");
@@ -149,10 +154,13 @@ TEST_F(ConfigStoreTest, BackupServerCountsWhenPresentEvenIfEmpty) {
 
 TEST_F(ConfigStoreTest, OversizedValuesCountAsMissing) {
   auto params = Key();
-  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szTarget", platform::kRegSz, std::string(255, 'a')));
-  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz, std::string(256, 'b')));
+  ASSERT_EQ(platform::kSuccess,
+            params->SetValueAnsi(u"szTarget", platform::kRegSz, std::string(255, 'a')));
+  ASSERT_EQ(platform::kSuccess, params->SetValueAnsi(u"szReplaceComputerName", platform::kRegSz,
+                                                     std::string(256, 'b')));
   const uint64_t wide = 7;
-  ASSERT_EQ(platform::kSuccess, params->SetValue(u"nSleepTime", platform::kRegBinary, &wide, sizeof wide));
+  ASSERT_EQ(platform::kSuccess,
+            params->SetValue(u"nSleepTime", platform::kRegBinary, &wide, sizeof wide));
   const uint16_t narrow = 3;
   ASSERT_EQ(params->SetValue(u"nRFC3164Mode", platform::kRegBinary, &narrow, sizeof narrow),
             platform::kSuccess);
@@ -210,7 +218,8 @@ TEST_F(ConfigStoreTest, SaveProgressReportsAFailedWrite) {
   store_.config().last_record = 5;
   Key(u"System");
   EXPECT_EQ(0u, computer_.platform().emulated_registry().SetAccessDenied(
-      platform::RegRoot::kLocalMachine, std::u16string(kParametersKey) + u"\\System", true));
+                    platform::RegRoot::kLocalMachine, std::u16string(kParametersKey) + u"\\System",
+                    true));
   EXPECT_FALSE(store_.SaveProgress(LogId::kSystem));
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "service/render/account_name.h"
 #include "platform/text.h"
+#include "service/render/account_name.h"
 
 namespace sentrel {
 namespace {

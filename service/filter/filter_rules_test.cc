@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "platform/event_record.h"
-#include "tests/support/test_platform.h"
 #include "platform/text.h"
+#include "tests/support/test_platform.h"
 
 namespace sentrel {
 namespace {
@@ -19,8 +19,8 @@ class CountingAccounts : public platform::Accounts {
  public:
   explicit CountingAccounts(platform::Accounts& base) : base_(base) {}
   platform::Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                                    size_t domain_chars, std::u16string* name,
-                                    std::u16string* domain) override {
+                             size_t domain_chars, std::u16string* name,
+                             std::u16string* domain) override {
     ++calls;
     if (!long_name.empty()) {
       *name = long_name;

@@ -76,7 +76,8 @@ class ForwardingServiceTest : public ::testing::Test {
   std::u16string Text(std::u16string_view path, std::u16string_view name) {
     std::u16string value;
     auto key = Key(path);
-    if (!key || platform::QueryString(*key, name, &value) != platform::kSuccess) return u"<missing>";
+    if (!key || platform::QueryString(*key, name, &value) != platform::kSuccess)
+      return u"<missing>";
     return value;
   }
   std::u16string Log(std::u16string_view log) {

@@ -21,12 +21,13 @@ namespace sentrel::hosttest {
 // status report and lets a test wait for a state.
 class FakeDispatcher : public platform::ServiceDispatcher {
  public:
-  [[nodiscard]] platform::Result StartDispatcher(std::u16string_view, platform::ServiceMainFunction) override {
+  [[nodiscard]] platform::Result StartDispatcher(std::u16string_view,
+                                                 platform::ServiceMainFunction) override {
     return platform::kErrorFailedServiceControllerConnect;
   }
-  [[nodiscard]] platform::Result RegisterControlHandler(std::u16string_view name,
-                                          platform::ServiceControlHandler handler,
-                                          platform::ServiceStatusHandle* out) override {
+  [[nodiscard]] platform::Result RegisterControlHandler(
+      std::u16string_view name, platform::ServiceControlHandler handler,
+      platform::ServiceStatusHandle* out) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (refuse_registration) return platform::kErrorServiceDoesNotExist;
     registered_name = std::u16string(name);
@@ -35,7 +36,7 @@ class FakeDispatcher : public platform::ServiceDispatcher {
     return platform::kSuccess;
   }
   [[nodiscard]] platform::Result SetStatus(platform::ServiceStatusHandle handle,
-                             const platform::ServiceStatus& status) override {
+                                           const platform::ServiceStatus& status) override {
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.push_back(status);
     changed_.notify_all();
@@ -86,7 +87,9 @@ class FakeDispatcher : public platform::ServiceDispatcher {
 class CapturingProcess : public platform::Process {
  public:
   explicit CapturingProcess(platform::Process& base) : base_(base) {}
-  [[nodiscard]] platform::Result ProgramPath(std::u16string* path) override { return base_.ProgramPath(path); }
+  [[nodiscard]] platform::Result ProgramPath(std::u16string* path) override {
+    return base_.ProgramPath(path);
+  }
   [[nodiscard]] platform::Result ShortPath(std::u16string_view path, std::u16string* out) override {
     return base_.ShortPath(path, out);
   }
@@ -105,8 +108,9 @@ class CapturingProcess : public platform::Process {
     std::lock_guard<std::mutex> lock(mutex_);
     console.append(text);
   }
-  [[nodiscard]] platform::Result StartProcess(std::u16string_view command_line,
-                                std::unique_ptr<platform::StartedProcess>* started) override {
+  [[nodiscard]] platform::Result StartProcess(
+      std::u16string_view command_line,
+      std::unique_ptr<platform::StartedProcess>* started) override {
     return base_.StartProcess(command_line, started);
   }
   int lowest_priority() {

@@ -11,8 +11,8 @@
 
 #include "platform/emulated/message_compiler.h"
 #include "platform/event_record.h"
-#include "tests/support/test_platform.h"
 #include "platform/text.h"
+#include "tests/support/test_platform.h"
 
 namespace sentrel {
 namespace {

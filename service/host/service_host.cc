@@ -244,9 +244,9 @@ bool ServiceHost::Install(Result* error) {
     return false;
   }
   std::unique_ptr<platform::ServiceHandle> service;
-  r = manager->Create(name_, name_, platform::kServiceAllAccess,
-                             platform::kServiceWin32OwnProcess, platform::kServiceAutoStart,
-                             platform::kServiceErrorNormal, short_path, u"", &service);
+  r = manager->Create(name_, name_, platform::kServiceAllAccess, platform::kServiceWin32OwnProcess,
+                      platform::kServiceAutoStart, platform::kServiceErrorNormal, short_path, u"",
+                      &service);
   if (r != kSuccess) {
     *error = r;
     return false;

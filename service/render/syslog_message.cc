@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "service/render/account_name.h"
-#include "service/base/event_message.h"
 #include "platform/text.h"
+#include "service/base/event_message.h"
+#include "service/render/account_name.h"
 
 namespace sentrel {
 namespace {

@@ -107,7 +107,9 @@ struct FakeService {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher | --dispatch-again]\n");
+    std::fprintf(
+        stderr,
+        "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher | --dispatch-again]\n");
     return 2;
   }
   FakeService service;

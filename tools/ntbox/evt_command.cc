@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/text.h"
 #include "platform/event_record.h"
-#include "service/base/record_view.h"
+#include "platform/text.h"
 #include "service/base/event_message.h"
+#include "service/base/record_view.h"
 #include "tools/ntbox/commands.h"
 #include "tools/ntbox/evt_file_command.h"
 #include "tools/ntbox/machine_arg.h"
@@ -457,8 +457,7 @@ int EvtClear(EmulatedPlatform& computer, const Args& args) {
 int EvtLogs(EmulatedPlatform& computer, const Args& args) {
   if (!args.empty()) return UsageError("evt logs: takes no arguments", kEvtUsage);
   std::unique_ptr<platform::RegKey> hklm, logs;
-  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
-          platform::kSuccess ||
+  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) != platform::kSuccess ||
       hklm->OpenKey(kEventLogKey, platform::RegAccess::kRead, &logs) != platform::kSuccess) {
     return 0;  // a computer without any log
   }
@@ -509,8 +508,7 @@ std::u16string SourceLog(platform::RegKey& logs, const std::u16string& source,
 int PrepareSource(EmulatedPlatform& computer, std::string* log, const std::string& source,
                   bool log_given) {
   std::unique_ptr<platform::RegKey> hklm, logs, key;
-  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
-          platform::kSuccess ||
+  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) != platform::kSuccess ||
       hklm->OpenKey(kEventLogKey, platform::RegAccess::kReadWrite, &logs) != platform::kSuccess) {
     return Fail("eventcreate: HKLM\\" + Utf16ToUtf8(kEventLogKey) + " cannot be opened");
   }

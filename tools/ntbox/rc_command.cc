@@ -42,10 +42,10 @@ int RunRc(const Args& args) {
     std::fprintf(stderr, "ntbox: %s:%d: %s\n", source.c_str(), line, error.c_str());
     return 1;
   }
-  const std::vector<uint8_t> dll = platform::emulated::BuildResourceDll(
-      platform::emulated::kRtVersion, info.resource_name,
-      {{platform::emulated::VersionResourceLanguage(info),
-        platform::emulated::BuildVersionResource(info)}});
+  const std::vector<uint8_t> dll =
+      platform::emulated::BuildResourceDll(platform::emulated::kRtVersion, info.resource_name,
+                                           {{platform::emulated::VersionResourceLanguage(info),
+                                             platform::emulated::BuildVersionResource(info)}});
   std::ofstream out(output, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(dll.data()), static_cast<std::streamsize>(dll.size()));
   out.close();

@@ -25,9 +25,9 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/text.h"
 #include "platform/emulated/reg_file.h"
 #include "platform/emulated/sqlite_db.h"
+#include "platform/text.h"
 #include "tools/ntbox/commands.h"
 #include "tools/ntbox/machine_arg.h"
 
@@ -82,7 +82,8 @@ std::string Describe(Result r) {
 
 // reg.exe switches: "/v" or "-v", any case.
 bool IsSwitch(const std::string& arg, const char* name) {
-  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-') && platform::AsciiLower(arg.substr(1)) == name;
+  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-') &&
+         platform::AsciiLower(arg.substr(1)) == name;
 }
 
 // A switch is a slash and one or two letters; anything longer (a file path such as /tmp/x.reg)
@@ -130,7 +131,8 @@ bool ParseKeyName(const std::string& arg, KeyName* key, std::string* error) {
   return true;
 }
 
-[[nodiscard]] Result OpenRootOf(EmulatedPlatform& p, const KeyName& name, std::unique_ptr<RegKey>* out) {
+[[nodiscard]] Result OpenRootOf(EmulatedPlatform& p, const KeyName& name,
+                                std::unique_ptr<RegKey>* out) {
   if (name.computer.empty()) return p.registry().OpenRoot(name.root, out);
   return p.registry().Connect(name.computer, name.root, out);
 }
@@ -239,7 +241,7 @@ void PrintValue(const std::u16string& name, uint32_t type, const std::vector<uin
 }
 
 [[nodiscard]] Result ReadValue(RegKey& key, std::u16string_view name, uint32_t* type,
-                 std::vector<uint8_t>* data) {
+                               std::vector<uint8_t>* data) {
   for (;;) {
     uint32_t size = 0;
     Result r = key.QueryValue(name, type, nullptr, &size);
@@ -545,7 +547,8 @@ int Add(EmulatedPlatform& p, const Args& args) {
 
 // Runs `work` inside one write transaction of the computer's database when the key is local, so
 // that a failure halfway leaves everything as it was.
-[[nodiscard]] Result Atomically(EmulatedPlatform& p, bool local, const std::function<Result()>& work) {
+[[nodiscard]] Result Atomically(EmulatedPlatform& p, bool local,
+                                const std::function<Result()>& work) {
   if (!local) return work();
   try {
     Transaction t(p.machine().db(), Transaction::kWrite);

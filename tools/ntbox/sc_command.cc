@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/text.h"
 #include "platform/message_library.h"
 #include "platform/registry.h"
 #include "platform/service_manager.h"
+#include "platform/text.h"
 #include "tools/ntbox/commands.h"
 #include "tools/ntbox/machine_arg.h"
 
@@ -290,8 +290,8 @@ int Create(ScContext& sc, const std::u16string& name, const Args& options) {
     return kExitUsage;
   }
   std::unique_ptr<ServiceHandle> service;
-  const Result r = sc.manager->Create(name, display_name, platform::kServiceAllAccess, type,
-                                             start, error_control, binary_path, account, &service);
+  const Result r = sc.manager->Create(name, display_name, platform::kServiceAllAccess, type, start,
+                                      error_control, binary_path, account, &service);
   if (r != platform::kSuccess) return Failed(sc.computer, "CreateService", r);
   std::printf("[SC] CreateService SUCCESS\n");
   return 0;

@@ -248,8 +248,7 @@ void CheckMessages(platform::Platform& p) {
 void CheckAccounts(platform::Platform& p) {
   std::u16string name, domain;
   const auto system = platform::SidFromString("S-1-5-18");
-  Result r =
-      p.accounts().LookupSid(system->data(), system->size(), 256, 256, &name, &domain);
+  Result r = p.accounts().LookupSid(system->data(), system->size(), 256, 256, &name, &domain);
   Check(r == kSuccess && name == u"SYSTEM", "S-1-5-18",
         Utf16ToUtf8(domain) + "\\" + Utf16ToUtf8(name) + ", " + Code(r));
   r = p.accounts().LookupSid(system->data(), system->size(), 3, 256, &name, &domain);

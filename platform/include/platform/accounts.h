@@ -23,8 +23,8 @@ class Accounts {
   // buffers in characters, terminator included (kErrorInsufficientBuffer when one is too small).
   // kErrorNoneMapped for an unknown SID.
   [[nodiscard]] virtual Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                                  size_t domain_chars, std::u16string* name,
-                                  std::u16string* domain) = 0;
+                                         size_t domain_chars, std::u16string* name,
+                                         std::u16string* domain) = 0;
 };
 
 class Environment {

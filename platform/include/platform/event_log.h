@@ -36,8 +36,9 @@ class EventLogReader {
   // starts at `record_number`. Answers kErrorHandleEof past the end, kErrorInsufficientBuffer
   // with *bytes_needed when the next record alone does not fit, and kErrorInvalidParameter for a
   // seek to a record that the log does not hold.
-  [[nodiscard]] virtual Result Read(uint32_t flags, uint32_t record_number, void* buffer, uint32_t size,
-                      uint32_t* bytes_read, uint32_t* bytes_needed) = 0;
+  [[nodiscard]] virtual Result Read(uint32_t flags, uint32_t record_number, void* buffer,
+                                    uint32_t size, uint32_t* bytes_read,
+                                    uint32_t* bytes_needed) = 0;
   // GetOldestEventLogRecord and GetNumberOfEventLogRecords.
   [[nodiscard]] virtual Result OldestRecord(uint32_t* number) = 0;
   [[nodiscard]] virtual Result NumberOfRecords(uint32_t* count) = 0;
@@ -50,9 +51,9 @@ class EventSource {
 
   // ReportEventW. The computer name and the time are filled in by the log.
   [[nodiscard]] virtual Result Report(uint16_t type, uint16_t category, uint32_t event_id,
-                        const std::vector<uint8_t>& user_sid,
-                        const std::vector<std::u16string>& strings,
-                        const std::vector<uint8_t>& data) = 0;
+                                      const std::vector<uint8_t>& user_sid,
+                                      const std::vector<std::u16string>& strings,
+                                      const std::vector<uint8_t>& data) = 0;
 };
 
 class EventLog {
@@ -62,11 +63,12 @@ class EventLog {
   // `server` empty = the local computer. A log exists when it has a subkey of
   // SYSTEM\CurrentControlSet\Services\EventLog.
   [[nodiscard]] virtual Result Open(std::u16string_view server, std::u16string_view log,
-                      std::unique_ptr<EventLogReader>* out) = 0;
+                                    std::unique_ptr<EventLogReader>* out) = 0;
   // Records reported through the source go to the log whose key holds a subkey of that source's
   // name, or to "Application" when none does.
-  [[nodiscard]] virtual Result RegisterSource(std::u16string_view server, std::u16string_view source,
-                                std::unique_ptr<EventSource>* out) = 0;
+  [[nodiscard]] virtual Result RegisterSource(std::u16string_view server,
+                                              std::u16string_view source,
+                                              std::unique_ptr<EventSource>* out) = 0;
   // ClearEventLogW.
   [[nodiscard]] virtual Result Clear(std::u16string_view server, std::u16string_view log) = 0;
 };

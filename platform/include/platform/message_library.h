@@ -40,9 +40,10 @@ class MessageLibrary {
   virtual ~MessageLibrary() = default;
 
   // LoadLibraryExW. `path` is a file path of the computer (environment variables already
-  // expanded). kErrorModNotFound when there is no such file, kErrorBadExeFormat when it is no module.
+  // expanded). kErrorModNotFound when there is no such file, kErrorBadExeFormat when it is no
+  // module.
   [[nodiscard]] virtual Result Load(std::u16string_view path, uint32_t flags,
-                      std::unique_ptr<MessageModule>* out) = 0;
+                                    std::unique_ptr<MessageModule>* out) = 0;
 
   // FormatMessageW with kFormatMessageFromHmodule (module given) or kFormatMessageFromSystem
   // (module null: the system's message table). `args` is the argument array as Windows reads it
@@ -52,9 +53,9 @@ class MessageLibrary {
   // the array. `size` is nSize in characters: the output limit (terminator included, else
   // kErrorInsufficientBuffer), or a minimum with kFormatMessageAllocateBuffer. Errors:
   // kErrorMrMidNotFound (no such message), kErrorResourceLangNotFound (no such language).
-  [[nodiscard]] virtual Result Format(uint32_t flags, const MessageModule* module, uint32_t message_id,
-                        uint32_t language, const uintptr_t* args, size_t arg_count, size_t size,
-                        std::u16string* out) = 0;
+  [[nodiscard]] virtual Result Format(uint32_t flags, const MessageModule* module,
+                                      uint32_t message_id, uint32_t language, const uintptr_t* args,
+                                      size_t arg_count, size_t size, std::u16string* out) = 0;
 };
 
 }  // namespace platform

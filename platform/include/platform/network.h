@@ -88,11 +88,12 @@ class Socket {
   // stops reading cannot hold the caller for ever: the wait for room observes the abort check
   // given to Connect and gives up after a minute without progress (kWsaEtimedout).
   [[nodiscard]] virtual int Send(const void* data, size_t size, size_t* sent) = 0;
-  [[nodiscard]] virtual int SendTo(const void* data, size_t size, uint32_t address, uint16_t port) = 0;
+  [[nodiscard]] virtual int SendTo(const void* data, size_t size, uint32_t address,
+                                   uint16_t port) = 0;
   // One receive call; waits at most `timeout_ms` (kWsaEtimedout then; -1 = no limit).
   // *received 0 with result 0 means the peer closed the connection.
   [[nodiscard]] virtual int Receive(void* buffer, size_t size, size_t* received, int timeout_ms,
-                      const AbortCheck& abort) = 0;
+                                    const AbortCheck& abort) = 0;
   // closesocket: 0 or an error code.
   [[nodiscard]] virtual int Close() = 0;
 };
@@ -105,7 +106,8 @@ class Network {
   [[nodiscard]] virtual int Startup(uint16_t version, uint16_t* granted) = 0;
   [[nodiscard]] virtual int Cleanup() = 0;
   // socket(): 0 and the socket, or an error code.
-  [[nodiscard]] virtual int CreateSocket(int family, int type, int protocol, std::unique_ptr<Socket>* out) = 0;
+  [[nodiscard]] virtual int CreateSocket(int family, int type, int protocol,
+                                         std::unique_ptr<Socket>* out) = 0;
   // gethostname.
   [[nodiscard]] virtual int GetHostName(std::string* name) = 0;
   // gethostbyname: the first IPv4 address of the name (network byte order).

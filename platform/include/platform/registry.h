@@ -41,11 +41,11 @@ class RegKey {
 
   // RegOpenKeyExW. An empty path opens the key itself again.
   [[nodiscard]] virtual Result OpenKey(std::u16string_view path, RegAccess access,
-                         std::unique_ptr<RegKey>* out) = 0;
+                                       std::unique_ptr<RegKey>* out) = 0;
   // RegCreateKeyExW: opens the key, creating it and every missing key on the path. Opened for
   // read and write. *created (when given) tells whether the last key was new.
   [[nodiscard]] virtual Result CreateKey(std::u16string_view path, std::unique_ptr<RegKey>* out,
-                           bool* created = nullptr) = 0;
+                                         bool* created = nullptr) = 0;
   // RegDeleteKeyW: deletes one key below this one; kErrorAccessDenied when it has subkeys.
   [[nodiscard]] virtual Result DeleteKey(std::u16string_view path) = 0;
 
@@ -55,22 +55,23 @@ class RegKey {
   [[nodiscard]] virtual Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) = 0;
   // RegEnumValueW, in the order the values were first set. Data as stored (UTF-16 for texts).
   [[nodiscard]] virtual Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
-                           std::vector<uint8_t>* data) = 0;
+                                         std::vector<uint8_t>* data) = 0;
 
   // RegQueryValueExW: the stored bytes. `data` may be null to ask for the size only. When *size
   // is smaller than the stored size the answer is kErrorMoreData and *size the size needed.
   [[nodiscard]] virtual Result QueryValue(std::u16string_view name, uint32_t* type, void* data,
-                            uint32_t* size) = 0;
+                                          uint32_t* size) = 0;
   // RegQueryValueExA: the same, but REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data are converted to
   // the computer's ANSI code page first, and sizes count those bytes (terminator included).
   [[nodiscard]] virtual Result QueryValueAnsi(std::u16string_view name, uint32_t* type, void* data,
-                                uint32_t* size) = 0;
+                                              uint32_t* size) = 0;
 
   // RegSetValueExW: stores the bytes as given (texts as UTF-16 with their terminator).
   [[nodiscard]] virtual Result SetValue(std::u16string_view name, uint32_t type, const void* data,
-                          uint32_t size) = 0;
+                                        uint32_t size) = 0;
   // RegSetValueExA for texts: `text` is in the ANSI code page, stored as UTF-16.
-  [[nodiscard]] virtual Result SetValueAnsi(std::u16string_view name, uint32_t type, std::string_view text) = 0;
+  [[nodiscard]] virtual Result SetValueAnsi(std::u16string_view name, uint32_t type,
+                                            std::string_view text) = 0;
   // RegDeleteValueW.
   [[nodiscard]] virtual Result DeleteValue(std::u16string_view name) = 0;
 };
@@ -85,13 +86,13 @@ class Registry {
   // backslashes), is the local computer; any other name is a remote computer, and one that
   // cannot be reached answers kErrorBadNetpath.
   [[nodiscard]] virtual Result Connect(std::u16string_view computer, RegRoot root,
-                         std::unique_ptr<RegKey>* out) = 0;
+                                       std::unique_ptr<RegKey>* out) = 0;
 };
 
 // Convenience reads and writes on top of RegKey.
 [[nodiscard]] Result SetDword(RegKey& key, std::u16string_view name, uint32_t value);
 [[nodiscard]] Result SetString(RegKey& key, std::u16string_view name, std::u16string_view value,
-                 uint32_t type = kRegSz);
+                               uint32_t type = kRegSz);
 // Reads a REG_DWORD (or any value of exactly 4 bytes).
 [[nodiscard]] Result QueryDword(RegKey& key, std::u16string_view name, uint32_t* value);
 // Reads a text value as UTF-16, up to its stored length, without its terminator.

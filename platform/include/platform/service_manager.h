@@ -158,14 +158,14 @@ class ServiceManagerHandle {
 
   // OpenServiceW. The name is compared without regard to case.
   [[nodiscard]] virtual Result Open(std::u16string_view name, uint32_t access,
-                             std::unique_ptr<ServiceHandle>* out) = 0;
+                                    std::unique_ptr<ServiceHandle>* out) = 0;
   // CreateServiceW without load order group, dependencies or password. An empty display name
   // stands for the service name; an empty account for "LocalSystem".
   [[nodiscard]] virtual Result Create(std::u16string_view name, std::u16string_view display_name,
-                               uint32_t access, uint32_t service_type, uint32_t start_type,
-                               uint32_t error_control, std::u16string_view binary_path,
-                               std::u16string_view account,
-                               std::unique_ptr<ServiceHandle>* out) = 0;
+                                      uint32_t access, uint32_t service_type, uint32_t start_type,
+                                      uint32_t error_control, std::u16string_view binary_path,
+                                      std::u16string_view account,
+                                      std::unique_ptr<ServiceHandle>* out) = 0;
 };
 
 class ServiceManager {
@@ -175,7 +175,7 @@ class ServiceManager {
   // OpenSCManagerW on the active services database. An empty name, or this computer's own name
   // (with or without leading backslashes), is the local computer.
   [[nodiscard]] virtual Result Open(std::u16string_view computer, uint32_t access,
-                      std::unique_ptr<ServiceManagerHandle>* out) = 0;
+                                    std::unique_ptr<ServiceManagerHandle>* out) = 0;
 };
 
 // SERVICE_STATUS_HANDLE; kNoServiceStatusHandle is none.
@@ -196,12 +196,15 @@ class ServiceDispatcher {
   // a new thread when the manager starts the service, and runs the control handler on the
   // calling thread for every control. Returns when `main` has returned. Fails at once with
   // kErrorFailedServiceControllerConnect when the program was not started by the manager.
-  [[nodiscard]] virtual Result StartDispatcher(std::u16string_view name, ServiceMainFunction main) = 0;
+  [[nodiscard]] virtual Result StartDispatcher(std::u16string_view name,
+                                               ServiceMainFunction main) = 0;
   // RegisterServiceCtrlHandlerW: called from the service entry routine.
-  [[nodiscard]] virtual Result RegisterControlHandler(std::u16string_view name, ServiceControlHandler handler,
-                                        ServiceStatusHandle* out) = 0;
+  [[nodiscard]] virtual Result RegisterControlHandler(std::u16string_view name,
+                                                      ServiceControlHandler handler,
+                                                      ServiceStatusHandle* out) = 0;
   // SetServiceStatus: reports the whole record; any process reads it with QueryStatus.
-  [[nodiscard]] virtual Result SetStatus(ServiceStatusHandle handle, const ServiceStatus& status) = 0;
+  [[nodiscard]] virtual Result SetStatus(ServiceStatusHandle handle,
+                                         const ServiceStatus& status) = 0;
 };
 
 }  // namespace platform
