@@ -1,8 +1,9 @@
 #include "platform/event_record.h"
-#include "platform/text.h"
 
 #include <cstdio>
 #include <cstring>
+
+#include "platform/text.h"
 
 namespace platform {
 namespace {

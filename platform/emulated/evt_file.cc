@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/text.h"
+
 namespace platform::emulated {
 namespace {
 
@@ -72,9 +74,7 @@ class Ring {
   bool PaddingToEnd(uint32_t at) const {
     if ((end_ - at) % 4 != 0) return false;
     for (uint32_t p = at; p < end_; p += 4) {
-      uint32_t v;
-      std::memcpy(&v, bytes_ + p, 4);
-      if (v != kPaddingDword) return false;
+      if (ReadLe32(bytes_ + p) != kPaddingDword) return false;
     }
     return true;
   }
@@ -173,8 +173,7 @@ bool WalkRecords(const Ring& ring, uint32_t file_size, EvtFile* out, EvtFileErro
     ring.Copy(at, length, record.data());
     EventLogRecordHeader h;
     std::memcpy(&h, record.data(), sizeof h);
-    uint32_t trailer;
-    std::memcpy(&trailer, record.data() + length - 4, 4);
+    const uint32_t trailer = ReadLe32(record.data() + length - 4);
     if (h.Reserved != kEventLogSignature) {
       return Fail(error, at, "no \"LfLe\" signature where a record should start");
     }
@@ -274,7 +273,7 @@ std::vector<uint8_t> WriteEvtFile(const std::vector<std::vector<uint8_t>>& recor
   for (const auto& r : records) records_size += r.size();
   const uint32_t eof_offset = static_cast<uint32_t>(kEvtHeaderSize + records_size);
   uint32_t oldest = 0;
-  if (!records.empty()) std::memcpy(&oldest, records.front().data() + 8, 4);  // RecordNumber
+  if (!records.empty()) oldest = ReadLe32(records.front().data() + 8);  // RecordNumber
 
   EvtFileHeader h{};
   h.HeaderSize = kEvtHeaderSize;

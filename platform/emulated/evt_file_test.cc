@@ -8,6 +8,8 @@
 #include <functional>
 #include <iterator>
 
+#include "platform/text.h"
+
 namespace platform::emulated {
 namespace {
 
@@ -142,11 +144,7 @@ EventRecordFields Fields(uint32_t number, size_t text_length = 10) {
 }
 
 void Put32(std::vector<uint8_t>& bytes, uint32_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); }
-uint32_t Get32(const std::vector<uint8_t>& bytes, uint32_t at) {
-  uint32_t v;
-  std::memcpy(&v, &bytes[at], 4);
-  return v;
-}
+uint32_t Get32(const std::vector<uint8_t>& bytes, uint32_t at) { return ReadLe32(&bytes[at]); }
 
 // A log file as the event log service leaves it: `file_size` bytes, the oldest record at
 // `start`, each record after the one before it (going on after the header at the end of the

@@ -1,5 +1,4 @@
 #include "platform/emulated/pe_message_table.h"
-#include "platform/text.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,6 +8,8 @@
 #include <algorithm>
 #include <optional>
 #include <utility>
+
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {

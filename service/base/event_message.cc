@@ -1,11 +1,12 @@
 #include "service/base/event_message.h"
-#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {

@@ -1,7 +1,8 @@
 #include "service/base/record_view.h"
-#include "platform/text.h"
 
 #include <cstring>
+
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {

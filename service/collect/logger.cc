@@ -1,10 +1,11 @@
 #include "service/collect/logger.h"
-#include "platform/text.h"
 
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {

@@ -1,7 +1,8 @@
 #include "service/collect/record_dispatcher.h"
-#include "platform/text.h"
 
 #include <cstdio>
+
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {

@@ -1,10 +1,11 @@
 #include "service/host/service_host.h"
-#include "platform/text.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <utility>
+
+#include "platform/text.h"
 
 namespace sentrel {
 namespace {

@@ -13,8 +13,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/rsyslog.sh"
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-vaskwell=$build/service/vaskwell/vaskwell
+ntbox=$build/bin/ntbox
+vaskwell=$build/bin/vaskwell
 evt=$here/../../platform/emulated/testdata/evt/SysEvent.Evt
 name="Brinmoor Vaskwell"
 work=$(mktemp -d)

@@ -7,18 +7,14 @@ set -euo pipefail
 
 build=${1:?usage: ntbox_evt_file_test.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-ntbox=$build/tools/ntbox/ntbox
+ntbox=$build/bin/ntbox
 evt=$here/../../platform/emulated/testdata/evt/SysEvent.Evt
 reader=$here/lib/evt_reader.py
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export NTBOX_MACHINE=$work/SRV1
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$here/lib/check.sh"
 # expect_error PATTERN COMMAND...: the command must exit with 1 and say PATTERN on stderr.
 expect_error() {
   local pattern=$1 rc=0

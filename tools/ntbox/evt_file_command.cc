@@ -9,6 +9,7 @@
 #include "platform/emulated/event_log.h"
 #include "platform/emulated/evt_file.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace ntbox {
 
@@ -206,9 +207,8 @@ int EvtExport(EmulatedPlatform& computer, const Args& args) {
     std::printf("the %s log is empty: %s holds no records\n", log.c_str(), path.c_str());
     return 0;
   }
-  uint32_t first, last;
-  std::memcpy(&first, snapshot.records.front().data() + 8, 4);
-  std::memcpy(&last, snapshot.records.back().data() + 8, 4);
+  const uint32_t first = platform::ReadLe32(snapshot.records.front().data() + 8);
+  const uint32_t last = platform::ReadLe32(snapshot.records.back().data() + 8);
   std::printf("%zu records (numbers %s) of the %s log exported to %s\n", n,
               Range(first, last).c_str(), log.c_str(), path.c_str());
   return 0;
