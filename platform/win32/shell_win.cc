@@ -1,7 +1,9 @@
 // The shell's "open" verb through ShellExecuteW.
 
-#include <shellapi.h>
+// windows.h comes first, in a block of its own: shellapi.h relies on its macros.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
