@@ -405,8 +405,9 @@ Result EmulatedEventLog::Import(std::u16string_view log,
                                 const ImportOptions& options, ImportOutcome* outcome) {
   *outcome = ImportOutcome{};
   std::unique_ptr<RegKey> hklm, key;
-  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
-  Result r = OpenLogKey(*hklm, log, &key, options.grow ? RegAccess::kReadWrite : RegAccess::kRead);
+  Result r = registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (r != kSuccess) return r;
+  r = OpenLogKey(*hklm, log, &key, options.grow ? RegAccess::kReadWrite : RegAccess::kRead);
   if (r != kSuccess) return r;
   if (options.keep_numbers && !Rising(records)) return kErrorInvalidParameter;
 
@@ -465,8 +466,9 @@ Result EmulatedEventLog::Import(std::u16string_view log,
 Result EmulatedEventLog::Snapshot(std::u16string_view log, LogSnapshot* out) {
   *out = LogSnapshot{};
   std::unique_ptr<RegKey> hklm, key;
-  registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
-  Result r = OpenLogKey(*hklm, log, &key);
+  Result r = registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  if (r != kSuccess) return r;
+  r = OpenLogKey(*hklm, log, &key);
   if (r != kSuccess) return r;
   const std::string upper = Utf16ToUtf8(Upcase(log));
   try {

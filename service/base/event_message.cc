@@ -21,7 +21,8 @@ const std::array<std::u16string, kInsertionTableSize>& MissingInsertTexts() {
   static const std::array<std::u16string, kInsertionTableSize> texts = [] {
     std::array<std::u16string, kInsertionTableSize> t;
     for (size_t i = 0; i < t.size(); ++i) {
-      t[i] = u"%" + platform::Decimal(static_cast<int64_t>(i + 1));
+      t[i].assign(1, u'%');  // appended, not prepended: GCC 12 misreads a prepend (-Wrestrict)
+      t[i] += platform::Decimal(static_cast<int64_t>(i + 1));
     }
     return t;
   }();

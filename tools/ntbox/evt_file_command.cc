@@ -193,8 +193,8 @@ int EvtExport(EmulatedPlatform& computer, const Args& args) {
   }
   uint32_t retention = 0;
   std::unique_ptr<platform::RegKey> hklm, key;
-  computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  if (hklm->OpenKey(std::u16string(platform::emulated::kEventLogKey) + u"\\" + Utf8ToUtf16(log),
+  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) == platform::kSuccess &&
+      hklm->OpenKey(std::u16string(platform::emulated::kEventLogKey) + u"\\" + Utf8ToUtf16(log),
                     platform::RegAccess::kRead, &key) == platform::kSuccess &&
       platform::QueryDword(*key, u"Retention", &retention) != platform::kSuccess) {
     retention = 0;
