@@ -1,6 +1,6 @@
 #include "service/collect/logger.h"
 
-#include <cstring>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -231,10 +231,23 @@ void Logger::Run() {
   TakeHostName();
   while (!stop_.Requested()) {
     RunPasses();
-    // Sleep(DWORD) would take a negative value as (nearly) for ever; it polls without pause.
+    // The load refuses a negative value; the built-in value before the first load is positive.
     const int32_t sleep_time = config_.config().sleep_time;
     if (!stop_.SleepFor(sleep_time > 0 ? static_cast<uint32_t>(sleep_time) : 0)) break;
   }
+}
+
+void Logger::ReportRejectedSleepTime() {
+  const std::optional<uint32_t> rejected = config_.rejected_sleep_time();
+  if (rejected && rejected != reported_sleep_time_) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(*rejected));
+    const std::u16string text = u"nSleepTime " + platform::Decimal(*rejected) + u" (" +
+                                platform::Widen(hex) + u") is out of range - the default of " +
+                                platform::Decimal(kDefaultSleepTime) + u" ms is used instead.";
+    reporter_.ReportServiceEvent(kReportError, kEventText, text.c_str());
+  }
+  reported_sleep_time_ = rejected;
 }
 
 void Logger::TakeHostName() { host_name_ = ReadHostName(platform_); }
@@ -247,9 +260,11 @@ void Logger::RunPasses() {
     return;
   }
   std::u16string name;
-  for (uint32_t index = 0;
-       !stop_.Requested() && logs->EnumKey(index, kLogNameBufferChars, &name) == platform::kSuccess;
-       ++index) {
+  for (uint32_t index = 0; !stop_.Requested(); ++index) {
+    const platform::Result r = logs->EnumKey(index, kLogNameBufferChars, &name);
+    // A name too long for the buffer is no log the service reads: go on with the next one.
+    if (r == platform::kErrorMoreData) continue;
+    if (r != platform::kSuccess) break;
     if (std::optional<LogId> log = LogIdFromName(name)) ProcessLog(*log);
   }
 }
@@ -262,6 +277,7 @@ void Logger::ProcessLog(LogId log) {
   pass.service_stop = &stop_;
 
   config_.LoadConfig(log);
+  ReportRejectedSleepTime();
   std::unique_ptr<platform::EventLogReader> reader;
   if (platform_.event_log().Open(u"", name, &reader) != platform::kSuccess) {
     const std::u16string text = u"Could not open the " + std::u16string(name) + u" log!";

@@ -5,6 +5,7 @@
 #define SERVICE_COLLECT_LOGGER_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ class Logger {
   // Records are read in chunks of this many bytes and processed in place.
   static constexpr uint32_t kReadBufferSize = 204800;
   // Subkey names of the event log list are read into a buffer of this many characters; a
-  // longer name ends the enumeration.
+  // longer name names none of the six logs and is passed over.
   static constexpr size_t kLogNameBufferChars = 128;
 
   // Every part must outlive the logger. `stop` is the service stop: the loop, every pass and
@@ -52,6 +53,9 @@ class Logger {
   const std::u16string& host_name() const { return host_name_; }
 
  private:
+  // Reports an nSleepTime that the last load refused, once for as long as it stays the same.
+  void ReportRejectedSleepTime();
+
   platform::Platform& platform_;
   ConfigStore& config_;
   EventReporter& reporter_;
@@ -60,6 +64,7 @@ class Logger {
   std::u16string host_name_;
   std::vector<uint8_t> buffer_;        // the read buffer, kReadBufferSize bytes
   std::vector<uint8_t> large_buffer_;  // for a record larger than the read buffer
+  std::optional<uint32_t> reported_sleep_time_;
 };
 
 }  // namespace sentrel

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -417,6 +418,51 @@ TEST_F(LoggerTest, RunEndsAtOnceWhenStoppedDuringTheSleep) {
   thread.join();
   EXPECT_EQ(handler_.Numbers(u"Application"), Numbers{1});
   EXPECT_EQ(StoredLastRecord(u"Application"), 1u);
+}
+
+TEST_F(LoggerTest, ANegativeSleepTimeSleepsTheDefaultAndIsReportedOnce) {
+  std::unique_ptr<RegKey> params;
+  ASSERT_EQ(Hklm()->CreateKey(kParametersKey, &params), platform::kSuccess);
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 0x80000000u), platform::kSuccess);
+  std::thread thread([this] { logger_.Run(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  stop_.Request();
+  thread.join();
+  // One round over the six logs, then the 60 s default pause, not a busy loop.
+  EXPECT_EQ(handler_.finished.size(), 6u);
+  const std::vector<std::u16string> once{
+      u"nSleepTime 2147483648 (0x80000000) is out of range - the default of 60000 ms is used "
+      u"instead."};
+  EXPECT_EQ(reporter_.texts, once);
+  logger_.ProcessLog(LogId::kSystem);
+  EXPECT_EQ(reporter_.texts, once);
+
+  // (The stop is requested: further loads go through ProcessLog.) Another bad value is reported
+  // again; so is the same one after a good value in between.
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 0xFFFFFFFFu), platform::kSuccess);
+  logger_.ProcessLog(LogId::kSystem);
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 100), platform::kSuccess);
+  logger_.ProcessLog(LogId::kSystem);
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 0xFFFFFFFFu), platform::kSuccess);
+  logger_.ProcessLog(LogId::kSystem);
+  ASSERT_EQ(reporter_.texts.size(), 3u);
+  EXPECT_EQ(reporter_.texts[1], reporter_.texts[2]);
+  EXPECT_NE(reporter_.texts[1].find(u"4294967295 (0xFFFFFFFF)"), std::u16string::npos);
+}
+
+// The list's subkey names are read into a buffer of 128 characters; a longer name that sorts
+// before "System" must not end the enumeration there.
+TEST_F(LoggerTest, ALogNameTooLongForTheNameBufferIsPassedOver) {
+  std::unique_ptr<RegKey> list, odd;
+  ASSERT_EQ(Hklm()->OpenKey(kEventLogListKey, platform::RegAccess::kReadWrite, &list),
+            platform::kSuccess);
+  ASSERT_EQ(list->CreateKey(std::u16string(128, u'Q'), &odd), platform::kSuccess);
+  ASSERT_EQ(list->CreateKey(std::u16string(255, u'R'), &odd), platform::kSuccess);
+  AppendMany(u"System", 2);
+  logger_.RunPasses();
+  EXPECT_EQ(handler_.Numbers(u"System"), (Numbers{1, 2}));
+  EXPECT_EQ(handler_.finished.size(), 6u);
+  EXPECT_TRUE(reporter_.texts.empty());
 }
 
 TEST_F(LoggerTest, HostNameIsTakenAndTraced) {

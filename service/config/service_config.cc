@@ -10,7 +10,6 @@ namespace {
 using platform::RegKey;
 
 // Defaults for values that are missing from the registry.
-constexpr int32_t kDefaultSleepTime = 60000;
 constexpr char kDefaultTarget[] = "127.0.0.1";
 constexpr char kDefaultReplacementName[] = "!";
 constexpr char kDefaultSmtpServer[] = "127.0.0.1";
@@ -96,6 +95,7 @@ void ConfigStore::LoadConfig(LogId log) {
   c.replacement_name_wide = platform_.code_page().AnsiToWide(c.replacement_name);
   c.last_record = static_cast<uint32_t>(ReadNumber(per_log, u"nLastRecord", 0));
   c.facility = ReadNumber(per_log, u"nFacility", kDefaultFacility);
+  if (c.facility < 0 || c.facility > kMaxFacility) c.facility = kDefaultFacility;
   c.filter_event_type = ReadNumber(per_log, u"nFilterEventType", kDefaultFilterEventType);
   c.report_truncated_log = ReadNumber(per_log, u"bReportTruncatedLog", 1);
   c.prevent_overrun_delay =
@@ -106,7 +106,13 @@ void ConfigStore::LoadConfig(LogId log) {
   c.add_user_name = ReadNumber(params, u"nAddUserName", 0);
   c.add_log_type = ReadNumber(params, u"nAddLogType", 0);
   c.rfc3164_mode = ReadNumber(params, u"nRFC3164Mode", 0);
+  // A value of 0x80000000 or more would be a negative pause: treated as missing.
   c.sleep_time = ReadNumber(params, u"nSleepTime", kDefaultSleepTime);
+  rejected_sleep_time_.reset();
+  if (c.sleep_time < 0) {
+    rejected_sleep_time_ = static_cast<uint32_t>(c.sleep_time);
+    c.sleep_time = kDefaultSleepTime;
+  }
   c.target = ReadText(params, u"szTarget", kDefaultTarget);
   c.backup_configured = ReadText(params, u"szTarget2", &c.target2);
   if (!c.backup_configured) c.target2.clear();

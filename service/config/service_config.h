@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,11 @@ inline constexpr uint32_t kTextBufferSize = 256;
 
 // The pause after each forwarded record is clamped to this range (milliseconds).
 inline constexpr int32_t kMaxPreventOverrunDelay = 400;
+// The poll interval when nSleepTime is missing or reads as negative (milliseconds).
+inline constexpr int32_t kDefaultSleepTime = 60000;
+// nFacility, already multiplied by 8, may be at most this: ored with a severity (0 to 7) it
+// still gives a priority of at most 191, the largest a syslog collector accepts.
+inline constexpr int32_t kMaxFacility = 191;
 
 // The configuration in force: the global values and those of the log being processed (loading
 // the next log overwrites the per-log fields). Texts are in the computer's ANSI code page. The
@@ -108,6 +114,9 @@ class ConfigStore {
   ServiceConfig& config() { return config_; }
   const ServiceConfig& config() const { return config_; }
   const ProgressSnapshot& snapshot() const { return snapshot_; }
+  // nSleepTime as stored when the last load found a value that reads as negative (0x80000000 or
+  // more) and used the default instead; nothing when the value was usable or missing.
+  std::optional<uint32_t> rejected_sleep_time() const { return rejected_sleep_time_; }
   // The filter rules of a log; `log` must be valid.
   FilterRuleList& rules(LogId log) { return rules_[static_cast<size_t>(log)]; }
 
@@ -115,6 +124,7 @@ class ConfigStore {
   platform::Platform& platform_;
   ServiceConfig config_;
   ProgressSnapshot snapshot_;
+  std::optional<uint32_t> rejected_sleep_time_;
   std::array<FilterRuleList, kLogCount> rules_;
 };
 

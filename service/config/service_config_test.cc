@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,32 @@ TEST_F(ConfigStoreTest, OverrunDelayIsClamped) {
               platform::SetDword(*params, u"nPreventOverrunDelay", static_cast<uint32_t>(stored)));
     store_.LoadConfig(LogId::kApplication);
     EXPECT_EQ(store_.config().prevent_overrun_delay, loaded) << "stored " << stored;
+  }
+}
+
+// A sleep time that reads as negative would poll without a pause; a facility whose priority
+// falls outside 0 to 191 gives a PRI no collector accepts. Both count as missing.
+TEST_F(ConfigStoreTest, OutOfRangeSleepTimeAndFacilityTakeTheirDefaults) {
+  auto params = Key();
+  auto system = Key(u"System");
+  for (auto [stored, loaded] : std::vector<std::pair<uint32_t, int32_t>>{
+           {0x80000000u, 60000}, {0xFFFFFFFFu, 60000}, {0x7FFFFFFFu, 0x7FFFFFFF}, {0, 0}, {1, 1}}) {
+    ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", stored), platform::kSuccess);
+    store_.LoadConfig(LogId::kSystem);
+    EXPECT_EQ(store_.config().sleep_time, loaded) << "stored " << stored;
+    EXPECT_EQ(store_.rejected_sleep_time(),
+              loaded == static_cast<int32_t>(stored) ? std::nullopt : std::optional(stored));
+  }
+  for (auto [stored, loaded] : std::vector<std::pair<uint32_t, int32_t>>{{0xFFFFFFFFu, 128},
+                                                                         {192, 128},
+                                                                         {0x80000000u, 128},
+                                                                         {191, 191},
+                                                                         {184, 184},
+                                                                         {129, 129},
+                                                                         {0, 0}}) {
+    ASSERT_EQ(platform::SetDword(*system, u"nFacility", stored), platform::kSuccess);
+    store_.LoadConfig(LogId::kSystem);
+    EXPECT_EQ(store_.config().facility, loaded) << "stored " << stored;
   }
 }
 
