@@ -29,8 +29,20 @@ bool StartsWithDigit(const char* text) { return text[0] >= '0' && text[0] <= '9'
 }  // namespace
 
 CWinSock::CWinSock(platform::Network& network, platform::DebugOutput& debug,
-                   platform::AbortCheck abort)
-    : network_(network), debug_(debug), abort_(std::move(abort)) {}
+                   platform::AbortCheck abort, int connect_timeout_ms)
+    : network_(network),
+      debug_(debug),
+      abort_(std::move(abort)),
+      connect_timeout_ms_(connect_timeout_ms) {}
+
+bool CWinSock::Aborted() {
+  if (abort_ && abort_()) return true;
+  if (connecting_ && std::chrono::steady_clock::now() >= connect_deadline_) {
+    connect_timed_out_ = true;
+    return true;
+  }
+  return false;
+}
 
 CWinSock::~CWinSock() {
   if (!socket_) return;
@@ -85,7 +97,14 @@ int CWinSock::SetTarget(const char* host, uint16_t port) {
     // without sending anything anywhere.
     error = platform::kWsaEaddrnotavail;
   } else {
-    error = socket_->Connect(target_address_, target_port_, abort_);
+    connect_deadline_ =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(connect_timeout_ms_);
+    connecting_ = true;
+    connect_timed_out_ = false;
+    // The check stays with the socket for its sends; only the connect has the deadline.
+    error = socket_->Connect(target_address_, target_port_, [this] { return Aborted(); });
+    connecting_ = false;
+    if (error == platform::kWsaEintr && connect_timed_out_) error = platform::kWsaEtimedout;
   }
   debug_.WriteAnsi("Done connect\r\n");
   if (error != 0) {

@@ -3,6 +3,7 @@
 #ifndef SERVICE_TRANSPORT_CWINSOCK_H_
 #define SERVICE_TRANSPORT_CWINSOCK_H_
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -19,11 +20,16 @@ class CWinSock {
  public:
   // How long Receive waits for data when the caller names no time-out.
   static constexpr int kDefaultReceiveTimeoutMs = 60000;
+  // How long SetTarget waits for a connect that neither completes nor is refused (a peer whose
+  // listen queue is full, a host that drops the SYN). Windows gives up after about 21 s of SYN
+  // retries; a system with more retries would hold the caller for minutes without this bound.
+  static constexpr int kDefaultConnectTimeoutMs = 21000;
 
-  // `network` and `debug` must outlive the object. `abort` is asked while a connect or a receive
-  // waits; true ends the wait as a failure (the service stop).
+  // `network` and `debug` must outlive the object. `abort` is asked while a connect, a send or a
+  // receive waits; true ends the wait as a failure (the service stop). `connect_timeout_ms`
+  // bounds each connect (tests use a short one).
   CWinSock(platform::Network& network, platform::DebugOutput& debug,
-           platform::AbortCheck abort = {});
+           platform::AbortCheck abort = {}, int connect_timeout_ms = kDefaultConnectTimeoutMs);
   virtual ~CWinSock();
   CWinSock(const CWinSock&) = delete;
   CWinSock& operator=(const CWinSock&) = delete;
@@ -33,8 +39,9 @@ class CWinSock {
   intptr_t OpenSocket(int family, int type, int protocol);
   // Connects the open socket to `host` (null: "127.0.0.1") at `port` (host byte order). A host
   // starting with a decimal digit is taken as a dotted address and never looked up. 0 when
-  // connected, 1 when the name cannot be resolved, else the Windows Sockets error of the connect;
-  // after any failure the socket is closed.
+  // connected, 1 when the name cannot be resolved, else the Windows Sockets error of the connect
+  // (kWsaEtimedout when it did not complete within the connect bound); after any failure the
+  // socket is closed.
   int SetTarget(const char* host, uint16_t port);
   // One send call of the whole text (partial sends are not repeated): the bytes sent, or -1 when
   // `text` is null or the send fails.
@@ -65,7 +72,14 @@ class CWinSock {
 
   platform::Network& network_;
   platform::DebugOutput& debug_;
+  // Asks abort_ and, while a connect waits, its deadline. The socket keeps it for its sends.
+  bool Aborted();
+
   platform::AbortCheck abort_;
+  const int connect_timeout_ms_;
+  bool connecting_ = false;
+  bool connect_timed_out_ = false;
+  std::chrono::steady_clock::time_point connect_deadline_;
   std::unique_ptr<platform::Socket> socket_;
   // The target as a sockaddr_in holds it.
   int target_family_ = 0;

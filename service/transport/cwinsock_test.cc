@@ -1,7 +1,17 @@
 #include "service/transport/cwinsock.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "service/transport/fake_network.h"
 #include "tests/support/test_platform.h"
@@ -69,8 +79,8 @@ TEST_F(CWinSockTest, DigitFirstTargetIsNeverLookedUp) {
     EXPECT_EQ(call.find("ResolveHost"), std::string::npos) << call;
     EXPECT_EQ(call.find("Connect"), std::string::npos) << call;
   }
-  EXPECT_THAT(debug.lines(), ElementsAre("Trying connect\r\n", "Done connect\r\n",
-                                         "Error --> Cleanup!\r\n"));
+  EXPECT_THAT(debug.lines(),
+              ElementsAre("Trying connect\r\n", "Done connect\r\n", "Error --> Cleanup!\r\n"));
 }
 
 TEST_F(CWinSockTest, NamesAreResolvedAndUnresolvableOnesGiveOne) {
@@ -95,8 +105,8 @@ TEST_F(CWinSockTest, RefusedConnectReturnsTheErrorAndCloses) {
   EXPECT_EQ(s.SetTarget("127.0.0.1", 514), platform::kWsaEconnrefused);
   EXPECT_FALSE(s.is_open());
   EXPECT_EQ(net.log.open_sockets, 0);
-  EXPECT_THAT(debug.lines(), ElementsAre("Trying connect\r\n", "Done connect\r\n",
-                                         "Error --> Cleanup!\r\n"));
+  EXPECT_THAT(debug.lines(),
+              ElementsAre("Trying connect\r\n", "Done connect\r\n", "Error --> Cleanup!\r\n"));
 }
 
 TEST_F(CWinSockTest, SendIsOneCallAndFailuresAreTraced) {
@@ -122,7 +132,8 @@ TEST_F(CWinSockTest, ReceiveTerminatesTheBufferAndEmptiesItOnFailure) {
   net.failures["Receive"] = platform::kWsaEtimedout;
   EXPECT_EQ(s.Receive(buffer, 5), 0);
   EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(net.log.calls.back(), "Receive 5 " + std::to_string(CWinSock::kDefaultReceiveTimeoutMs));
+  EXPECT_EQ(net.log.calls.back(),
+            "Receive 5 " + std::to_string(CWinSock::kDefaultReceiveTimeoutMs));
   EXPECT_EQ(debug.all(), "CWinSock::Receive - SocketError Status 10060 \r\n");
 }
 
@@ -156,6 +167,105 @@ TEST_F(CWinSockTest, PassLibraryStartAnswersOneTwoOrZero) {
   net.failures["Startup"] = platform::kWsaSysnotready;
   EXPECT_EQ(StartSocketLibrary(net), 1);
   EXPECT_THAT(net.log.calls, ElementsAre("Startup 257", "Startup 257", "Cleanup", "Startup 257"));
+}
+
+// Real sockets of the emulated computer against a listener whose accept queue is full: the
+// system drops the SYNs, so a connect neither completes nor is refused.
+class CWinSockConnectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CWinSock::ForgetLibraryStartForTesting();
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    socklen_t length = sizeof sa;
+    ASSERT_EQ(getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length), 0);
+    port_ = ntohs(sa.sin_port);
+    ASSERT_EQ(listen(listener_, 0), 0);
+    // Backlog 0 holds one connection; the rest stay half-open in the system's retries.
+    for (int i = 0; i < 3; ++i) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      // Non-blocking: completes (0) or stays in progress; either fills the queue.
+      static_cast<void>(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+      fillers_.push_back(fd);
+    }
+  }
+  void TearDown() override {
+    for (int fd : fillers_) close(fd);
+    close(listener_);
+    EXPECT_EQ(computer_.platform().network().Cleanup(), 0);  // the wrapper's first OpenSocket
+    CWinSock::ForgetLibraryStartForTesting();
+  }
+  // Milliseconds SetTarget took, its result in *result.
+  int64_t TimedConnect(CWinSock& s, int* result) {
+    EXPECT_NE(s.OpenSocket(platform::kAfInet, platform::kSockStream, 0), platform::kInvalidSocket);
+    const auto start = std::chrono::steady_clock::now();
+    *result = s.SetTarget("127.0.0.1", port_);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  }
+
+  testsupport::TempComputer computer_;
+  testsupport::CapturingDebugOutput debug_;
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::vector<int> fillers_;
+};
+
+TEST_F(CWinSockConnectTest, AConnectThatNeverCompletesGivesUpAtTheBound) {
+  CWinSock s(computer_.platform().network(), debug_, {}, 300);
+  int result = 0;
+  const int64_t ms = TimedConnect(s, &result);
+  EXPECT_EQ(result, platform::kWsaEtimedout);
+  EXPECT_GE(ms, 290);
+  EXPECT_LT(ms, 5000);
+  EXPECT_FALSE(s.is_open());
+}
+
+TEST_F(CWinSockConnectTest, TheStopEndsTheWaitAtOnce) {
+  const auto stop_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  CWinSock s(
+      computer_.platform().network(), debug_,
+      [stop_at] { return std::chrono::steady_clock::now() >= stop_at; },
+      CWinSock::kDefaultConnectTimeoutMs);
+  int result = 0;
+  const int64_t ms = TimedConnect(s, &result);
+  EXPECT_EQ(result, platform::kWsaEintr);
+  EXPECT_LT(ms, 2000);
+}
+
+// The bound belongs to the connect alone: a send long after it is not cut short.
+TEST_F(CWinSockConnectTest, TheBoundDoesNotReachTheSendsAfterAConnect) {
+  const int open_listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(open_listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  socklen_t length = sizeof sa;
+  ASSERT_EQ(getsockname(open_listener, reinterpret_cast<sockaddr*>(&sa), &length), 0);
+  ASSERT_EQ(listen(open_listener, 4), 0);
+
+  CWinSock s(computer_.platform().network(), debug_, {}, 50);
+  ASSERT_NE(s.OpenSocket(platform::kAfInet, platform::kSockStream, 0), platform::kInvalidSocket);
+  ASSERT_EQ(s.SetTarget("127.0.0.1", ntohs(sa.sin_port)), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  // More than the socket buffers hold before the peer reads: the send has to wait for room.
+  const std::string big(8 << 20, 'x');
+  std::thread reader([&] {
+    const int fd = accept(open_listener, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::vector<char> buffer(1 << 16);
+    while (read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    close(fd);
+  });
+  EXPECT_EQ(s.Send(big), static_cast<int>(big.size()));
+  s.CloseSocket();
+  reader.join();
+  close(open_listener);
 }
 
 }  // namespace
