@@ -13,8 +13,23 @@ ForwardingService::ForwardingService(platform::Platform& platform)
 ForwardingService::~ForwardingService() {
   if (logger_.joinable()) {
     stop_.Request();
+    OpenStartGate();
     logger_.join();
   }
+}
+
+void ForwardingService::OpenStartGate() {
+  {
+    std::lock_guard<std::mutex> lock(start_mutex_);
+    start_gate_open_ = true;
+  }
+  start_wake_.notify_all();
+}
+
+bool ForwardingService::WaitForStart() {
+  std::unique_lock<std::mutex> lock(start_mutex_);
+  start_wake_.wait(lock, [this] { return start_gate_open_; });
+  return !stop_.Requested();
 }
 
 bool ForwardingService::OnInstall() {
@@ -49,7 +64,7 @@ bool ForwardingService::OnInit() {
     logger_ = std::thread([this] {
       // A thread that cannot lower its priority forwards at the normal one.
       static_cast<void>(platform().process().SetCurrentThreadLowestPriority());
-      pipeline_->Run();
+      if (WaitForStart()) pipeline_->Run();
     });
   } catch (const std::system_error&) {
     // No thread: the service runs on without forwarding, and event 107 says so.
@@ -64,12 +79,15 @@ bool ForwardingService::OnInit() {
   return true;
 }
 
+void ForwardingService::OnStarted() { OpenStartGate(); }
+
 void ForwardingService::OnStop() {
   if (!logger_.joinable()) {
     events().ReportServiceEvent(kReportError, kEventText, kLoggerNotStopped);
     return;
   }
   stop_.Request();
+  OpenStartGate();
   events().ReportServiceEvent(kReportInformation, kEventText, kLoggerStopped);
 }
 

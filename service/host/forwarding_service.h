@@ -6,10 +6,16 @@
 // progress of the pass it was in, so those records are forwarded again after the next start.
 // The logger thread is joined when the object goes (program exit, after the dispatcher has
 // returned), so the process never ends under a registry or event log write of the logger.
+//
+// The logger thread begins its first pass only once the start is complete (events 107 and 105
+// written): a first pass that reports errors at once would otherwise use up the reporting
+// allowance of the minute before them, and the service's start would go unrecorded.
 #ifndef SERVICE_HOST_FORWARDING_SERVICE_H_
 #define SERVICE_HOST_FORWARDING_SERVICE_H_
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -43,6 +49,8 @@ class ForwardingService : public ServiceHost {
   // Loads System's configuration and starts the logger thread; true even when the thread could
   // not be started (event 107 says so).
   bool OnInit() override;
+  // Lets the logger thread begin.
+  void OnStarted() override;
   // Requests the logger's stop without waiting for it.
   void OnStop() override;
 
@@ -53,8 +61,16 @@ class ForwardingService : public ServiceHost {
   bool logger_started() const { return logger_.joinable(); }
 
  private:
+  // Opens the gate the logger thread waits at before its first pass (start or stop).
+  void OpenStartGate();
+  // On the logger thread: waits until the gate opens; true when the logger is to run.
+  bool WaitForStart();
+
   StopSignal stop_;
   std::unique_ptr<ForwardingPipeline> pipeline_;
+  std::mutex start_mutex_;
+  std::condition_variable start_wake_;
+  bool start_gate_open_ = false;
   std::thread logger_;
 };
 

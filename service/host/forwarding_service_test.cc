@@ -234,6 +234,58 @@ TEST_F(ForwardingServiceTest, TheLoggerRunsAtLowestPriorityAndTheStopDoesNotWait
                                                               {kEventStopped, u""}}));
 }
 
+// A process that takes its time to enter the idle class: the window in which a logger that
+// began at once could use up the reporting allowance before the start events are written.
+class SlowIdleClassProcess : public CapturingProcess {
+ public:
+  using CapturingProcess::CapturingProcess;
+  platform::Result SetProcessIdleClass() override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return CapturingProcess::SetProcessIdleClass();
+  }
+};
+
+TEST_F(ForwardingServiceTest, TheStartEventsComeBeforeTheLoggersFirstReport) {
+  // Every pass reports I1002 at once (a TCP target that is no address and so never connects)
+  // and the next pass follows without a pause: a flood of reports from the first moment.
+  std::unique_ptr<platform::RegKey> root, params;
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
+            platform::kSuccess);
+  ASSERT_EQ(root->CreateKey(kParametersKey, &params), platform::kSuccess);
+  ASSERT_EQ(platform::SetDword(*params, u"nSleepTime", 0), platform::kSuccess);
+  ASSERT_EQ(platform::SetDword(*params, u"nProtoType", 1), platform::kSuccess);
+  ASSERT_EQ(platform::SetString(*params, u"szTarget", u"3com-server"), platform::kSuccess);
+  platform::EventRecordFields f;
+  f.source = u"Disk";
+  uint32_t number = 0;
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(computer_.platform().emulated_event_log().Append(u"System", f, &number),
+              platform::kSuccess);
+  }
+  SlowIdleClassProcess slow(computer_.platform().process());
+  overlay_.process_ = &slow;
+
+  std::thread service_thread([this] { service_->ServiceMain({kServiceName}); });
+  ASSERT_TRUE(dispatcher_.WaitFor(platform::kServiceRunning));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Events().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  dispatcher_.Control(platform::kServiceControlStop);
+  service_thread.join();
+  service_.reset();
+
+  auto log = hosttest::ReadLog(computer_.platform(), u"Application");
+  std::vector<std::pair<uint32_t, std::u16string>> own;
+  for (const auto& e : log) {
+    if (e.source == kServiceName) own.emplace_back(e.id, e.strings.empty() ? u"" : e.strings[0]);
+  }
+  ASSERT_GE(own.size(), 3u);
+  EXPECT_EQ(own[0], (std::pair<uint32_t, std::u16string>{kEventText, kLoggerStarted}));
+  EXPECT_EQ(own[1], (std::pair<uint32_t, std::u16string>{kEventStarted, u""}));
+  EXPECT_NE(own[2].second.find(u"Error I1002"), std::u16string::npos);
+}
+
 TEST_F(ForwardingServiceTest, AStopWithoutALoggerSaysItCouldNotBeStopped) {
   service_->OnStop();
   auto log = hosttest::ReadLog(computer_.platform(), u"Application");

@@ -109,6 +109,7 @@ void ServiceHost::ServiceMain(const std::vector<std::u16string>&) {
       status_.current_state = platform::kServiceRunning;
       ReportStatusLocked();
     }
+    OnStarted();
     Run();
   }
   SetStatus(platform::kServiceStopped);

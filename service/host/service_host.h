@@ -65,6 +65,8 @@ class ServiceHost {
   virtual bool OnUninstall() { return true; }
   // On the service thread while start pending; false ends the start (event 104, stopped).
   virtual bool OnInit() { return true; }
+  // On the service thread once the start is complete: event 105 written and running reported.
+  virtual void OnStarted() {}
   // On the dispatcher's thread, between reporting stop pending and clearing the running flag.
   // Must not block for long.
   virtual void OnStop() {}
