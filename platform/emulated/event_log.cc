@@ -283,6 +283,7 @@ class EmulatedEventSource : public EventSource {
                               const std::vector<std::u16string>& strings,
                               const std::vector<uint8_t>& data) override {
     if (strings.size() > 0xFFFF) return kErrorInvalidParameter;
+    if (Result r = CheckInsertionStrings(strings); r != kSuccess) return r;
     EventRecordFields f;
     const int64_t now = clock_.Now();
     f.time_generated = f.time_written = static_cast<uint32_t>(now);
@@ -312,6 +313,16 @@ class EmulatedEventSource : public EventSource {
 };
 
 }  // namespace
+
+Result CheckInsertionStrings(const std::vector<std::u16string>& strings, size_t* index) {
+  for (size_t i = 0; i < strings.size(); ++i) {
+    if (strings[i].size() > kMaxInsertionStringChars) {
+      if (index) *index = i;
+      return kErrorInvalidParameter;
+    }
+  }
+  return kSuccess;
+}
 
 EmulatedEventLog::EmulatedEventLog(std::shared_ptr<Machine> machine, Registry& registry,
                                    Computer& computer, Clock& clock)
@@ -371,6 +382,7 @@ Result EmulatedEventLog::Clear(std::u16string_view server, std::u16string_view l
 
 Result EmulatedEventLog::Append(std::u16string_view log, const EventRecordFields& fields,
                                 uint32_t* number) {
+  if (Result r = CheckInsertionStrings(fields.strings); r != kSuccess) return r;
   std::unique_ptr<RegKey> hklm, key;
   Result r = registry_.OpenRoot(RegRoot::kLocalMachine, &hklm);
   if (r != kSuccess) return r;

@@ -2,6 +2,7 @@
 #ifndef PLATFORM_EMULATED_EVENT_LOG_H_
 #define PLATFORM_EMULATED_EVENT_LOG_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,14 @@
 #include "platform/registry.h"
 
 namespace platform::emulated {
+
+// The longest insertion string ReportEventW accepts, in UTF-16 characters (terminator not
+// counted); a longer one fails the whole report with kErrorInvalidParameter.
+inline constexpr size_t kMaxInsertionStringChars = 31839;
+
+// kSuccess when a record with these insertion strings can be reported; else
+// kErrorInvalidParameter with the 0-based index of the first string that is too long in *index.
+Result CheckInsertionStrings(const std::vector<std::u16string>& strings, size_t* index = nullptr);
 
 struct ImportOptions {
   bool keep_numbers = false;  // keep the records' own numbers (the log must be empty)
@@ -49,7 +58,8 @@ class EmulatedEventLog : public EventLog {
 
   // Appends a record with every field as given (number and the trailing length are assigned
   // here), for tools and tests that write what ReportEvent cannot (another computer name, a
-  // chosen time). Returns the record's number in *number.
+  // chosen time). Returns the record's number in *number. Insertion strings are held to the
+  // limit of ReportEvent (CheckInsertionStrings): Windows holds no longer ones.
   [[nodiscard]] Result Append(std::u16string_view log, const EventRecordFields& fields,
                               uint32_t* number);
 

@@ -419,6 +419,35 @@ TEST_F(EventLogTest, SourcesReportToTheirLogWithComputerNameAndTime) {
   EXPECT_EQ(events.Open(u"NOWHERE", u"System", &remote_reader), kErrorBadNetpath);
 }
 
+// ReportEventW refuses an insertion string of more than 31,839 characters; so do the emulated
+// report and the tools' append, and neither writes anything then.
+TEST_F(EventLogTest, AnInsertionStringLongerThanReportEventTakesIsRefused) {
+  std::unique_ptr<EventSource> source;
+  ASSERT_EQ(log().RegisterSource(u"", u"Tester", &source), kSuccess);
+  const std::u16string longest(kMaxInsertionStringChars, u'x');
+  const std::u16string too_long(kMaxInsertionStringChars + 1, u'x');
+  EXPECT_EQ(source->Report(kEventInformation, 0, 1, {}, {u"a", too_long}, {}),
+            kErrorInvalidParameter);
+  EXPECT_EQ(source->Report(kEventInformation, 0, 1, {}, {longest, longest}, {}), kSuccess);
+
+  EventRecordFields f = Simple(1);
+  f.strings = {u"ok", u"ok", too_long};
+  uint32_t n = 0;
+  EXPECT_EQ(log().Append(u"System", f, &n), kErrorInvalidParameter);
+  size_t index = 99;
+  EXPECT_EQ(CheckInsertionStrings(f.strings, &index), kErrorInvalidParameter);
+  EXPECT_EQ(index, 2u);
+  f.strings = {longest};
+  EXPECT_EQ(log().Append(u"System", f, &n), kSuccess);
+  EXPECT_EQ(n, 1u);  // the refused append took no number
+
+  std::unique_ptr<EventLogReader> application;
+  ASSERT_EQ(log().Open(u"", u"Application", &application), kSuccess);
+  uint32_t count = 0;
+  ASSERT_EQ(application->NumberOfRecords(&count), kSuccess);
+  EXPECT_EQ(count, 1u);
+}
+
 TEST_F(EventLogTest, OpeningAMissingLogOpensApplication) {
   uint32_t n = 0;
   ASSERT_EQ(log().Append(u"Application", Simple(1), &n), kSuccess);

@@ -495,7 +495,7 @@ TEST_F(LoggerTest, ARecordTooLargeForAnyReadIsPassedOverWithAReport) {
   SetMaxSize(u"System", 4 * 1024 * 1024);
   event_log_.max_read = 250000;
   Append(u"System");
-  Append(u"System", {std::u16string(150000, u'x')});
+  Append(u"System", std::vector<std::u16string>(5, std::u16string(30000, u'x')));
   Append(u"System");
   logger_.ProcessLog(LogId::kSystem);
   EXPECT_EQ(handler_.Numbers(u"System"), (Numbers{1, 3}));

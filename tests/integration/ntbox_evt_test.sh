@@ -60,14 +60,24 @@ stamp=$(sed -E 's/.* generated_epoch=([0-9]+) .*/\1/' <<<"$line")
 for i in $(seq 3 40); do
   "$ntbox" evt write System --source Tester --id "$i" --string "record $i" >/dev/null
 done
-big=$(head -c 105000 /dev/zero | tr '\0' 'x')
-n=$("$ntbox" evt write System --source Tester --id 41 --string "$big")
+# Four strings of 30000 characters (no string may pass 31839): a record of about 240 KB.
+big=$(head -c 30000 /dev/zero | tr '\0' 'x')
+too_long=$(head -c 31840 /dev/zero | tr '\0' 'y')
+if "$ntbox" evt write System --source Tester --id 41 --string a --string "$too_long" \
+  >/dev/null 2>"$work/err"; then
+  fail "a string of 31840 characters was written"
+fi
+grep -q -- "--string 2 has 31840 characters; an insertion string holds at most 31839" \
+  "$work/err" || fail "refusal said: $(cat "$work/err")"
+n=$("$ntbox" evt write System --source Tester --id 41 --string "$big" --string "$big" \
+  --string "$big" --string "$big")
 [[ $n == 41 ]] || fail "the large record got number '$n'"
 "$ntbox" evt query System >"$work/all"
 [[ $(wc -l <"$work/all") == 41 ]] || fail "query listed $(wc -l <"$work/all") records, not 41"
 numbers=$(sed -E 's/^number=([0-9]+) .*/\1/' "$work/all" | tr '\n' ' ')
 [[ $numbers == "$(seq -s ' ' 1 41) " ]] || fail "records out of order: $numbers"
-grep -q "strings=\[\"$big\"\]" "$work/all" || fail "the large record's string did not come back"
+grep -q "strings=\[\"$big\",\"$big\",\"$big\",\"$big\"\]" "$work/all" ||
+  fail "the large record's strings did not come back"
 backwards=$("$ntbox" evt query System --from 5 --backwards | sed -E 's/^number=([0-9]+) .*/\1/' |
   tr '\n' ' ')
 [[ $backwards == "5 4 3 2 1 " ]] || fail "backwards from 5 gave: $backwards"

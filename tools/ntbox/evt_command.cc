@@ -256,6 +256,14 @@ int EvtWrite(EmulatedPlatform& computer, const Args& args) {
   if (!have_source) return UsageError("evt write: --source is missing", kEvtUsage);
   if (!have_id) return UsageError("evt write: --id is missing", kEvtUsage);
   if (f.strings.size() > 0xFFFF) return UsageError("evt write: too many --string", kEvtUsage);
+  if (size_t i = 0;
+      platform::emulated::CheckInsertionStrings(f.strings, &i) != platform::kSuccess) {
+    return Fail("evt write: --string " + std::to_string(i + 1) + " has " +
+                std::to_string(f.strings[i].size()) +
+                " characters; an insertion string holds at most " +
+                std::to_string(platform::emulated::kMaxInsertionStringChars) +
+                " (ReportEvent refuses it with error 87)");
+  }
   const uint32_t now = static_cast<uint32_t>(computer.clock().Now());
   if (!have_time) f.time_generated = now;
   if (!have_written) f.time_written = have_time ? f.time_generated : now;
@@ -637,6 +645,12 @@ int RunEventCreate(const Args& args) {
   Result r = computer->event_log().RegisterSource(u"", Utf8ToUtf16(source), &handle);
   if (r == platform::kSuccess) {
     r = handle->Report(type, 0, static_cast<uint32_t>(id), {}, {Utf8ToUtf16(description)}, {});
+  }
+  if (r == platform::kErrorInvalidParameter &&
+      platform::emulated::CheckInsertionStrings({Utf8ToUtf16(description)}) != platform::kSuccess) {
+    return Fail("eventcreate: the description holds more than " +
+                std::to_string(platform::emulated::kMaxInsertionStringChars) +
+                " characters (error 87)");
   }
   if (r != platform::kSuccess) {
     return Fail("eventcreate: cannot write the event (error " + std::to_string(r) + ")");
