@@ -347,6 +347,10 @@ class Compiler {
     if (!lexer_.ReadMessageText(&text)) {
       return Fail(name.line, "message text not ended by a line with a single '.'");
     }
+    if (text.size() > kMaxMessageTextChars) {
+      return Fail(name.line, "message text longer than " + std::to_string(kMaxMessageTextChars) +
+                                 " characters (a message table entry holds no more)");
+    }
     if (message.texts.empty()) AddMessageDefine(message, text);
     message.texts[language] = std::move(text);
     return true;

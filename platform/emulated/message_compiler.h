@@ -3,6 +3,7 @@
 #ifndef PLATFORM_EMULATED_MESSAGE_COMPILER_H_
 #define PLATFORM_EMULATED_MESSAGE_COMPILER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -28,6 +29,10 @@ struct McError {
   std::string message;
 };
 
+// The longest message text (its line ends included) a message table entry can hold: the entry's
+// 16-bit length counts 4 header bytes and the UTF-16 text with its NUL, padded to 4 bytes.
+inline constexpr size_t kMaxMessageTextChars = 32763;
+
 // Compiles a message text file: UTF-8 (with or without BOM) or UTF-16LE with BOM.
 // Keywords are compared without regard to case; the defaults are
 // SeverityNames=(Success=0x0 Informational=0x1 Warning=0x2 Error=0x3),
@@ -35,7 +40,8 @@ struct McError {
 // Severity and Facility carry over from the previous message (initially 0); MessageId without a
 // value is the last code of its facility plus one, "+n" adds n. Each message text keeps its
 // lines, each ended by CR LF, up to the line holding a single ".".
-// Returns false with the line and reason of the first error.
+// A text longer than kMaxMessageTextChars is an error. Returns false with the line and reason
+// of the first error.
 bool CompileMessageText(std::string_view bytes, McDocument* out, McError* error);
 
 // One MESSAGE_RESOURCE_DATA: Unicode entries, one block per run of consecutive ids.

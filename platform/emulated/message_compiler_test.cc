@@ -118,6 +118,27 @@ TEST(MessageCompilerTest, ErrorsNameTheLine) {
   EXPECT_EQ(CompileError("\xff\xfe\x41").line, 1);  // odd-sized UTF-16
 }
 
+// A message table entry states its length in 16 bits: 4 header bytes and the UTF-16 text with
+// its NUL, padded to 4. The longest text that fits has 32,763 characters; a longer one would
+// wrap the length and make a table that reads back wrong, so it is refused.
+TEST(MessageCompilerTest, ATextTooLongForATableEntryIsRefused) {
+  auto source = [](size_t chars) {  // one line of x and its CR LF
+    return "MessageId=1\nLanguage=English\n" + std::string(chars - 2, 'x') + "\n.\n";
+  };
+  const McDocument doc = Compile(source(32763));
+  ASSERT_EQ(doc.messages.size(), 1u);
+  const std::vector<uint8_t> dll = BuildMessageDll(doc);
+  PeMessageTable table;
+  ASSERT_EQ(PeMessageTable::Parse(dll, &table), kSuccess);
+  MessageText text;
+  ASSERT_EQ(table.Find(1, 0x409, &text), kSuccess);
+  EXPECT_EQ(text.text, doc.messages[0].texts.at(0x409));
+
+  const McError error = CompileError(source(32764));
+  EXPECT_EQ(error.line, 2);
+  EXPECT_NE(error.message.find("32763"), std::string::npos) << error.message;
+}
+
 TEST(MessageCompilerTest, MessageTableBlocks) {
   const std::map<uint32_t, std::u16string> messages = {
       {1, u"one"}, {2, u"two!"}, {3, u""}, {10, u"ten"}, {11, u"eleven"}, {0xc0000001, u"error"}};
