@@ -9,12 +9,14 @@ mkdir -p build-fuzz/corpus
 for target in build-fuzz/bin/*_fuzz; do
   name=$(basename "$target")
   mkdir -p "build-fuzz/corpus/$name"
-  # fuzz/seeds/NAME, where present, holds starting inputs that are only read.
-  seeds=()
-  [[ -d fuzz/seeds/$name ]] && seeds=("fuzz/seeds/$name")
+  # New inputs go to the first corpus directory; fuzz/seeds/NAME (checked in) starts a fresh
+  # corpus with inputs of the right shape, and fuzz/NAME.dict gives the format's keywords.
+  flags=() seeds=()
+  [[ -f fuzz/$name.dict ]] && flags+=(-dict="fuzz/$name.dict")
+  [[ -d fuzz/seeds/$name ]] && seeds+=("fuzz/seeds/$name")
   echo "fuzzing $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -print_final_stats=0 "build-fuzz/corpus/$name" \
-    "${seeds[@]}" >"build-fuzz/$name.log" 2>&1; then
+  if ! "$target" -max_total_time="$seconds" -print_final_stats=0 "${flags[@]}" \
+    "build-fuzz/corpus/$name" "${seeds[@]}" >"build-fuzz/$name.log" 2>&1; then
     tail -40 "build-fuzz/$name.log" >&2
     echo "fuzz target $name failed" >&2
     exit 1

@@ -16,7 +16,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/emulated/etc_files.h"
 
 namespace platform::emulated {
 namespace {
@@ -35,22 +35,6 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// The whitespace-separated words of each line of a hosts or services file, comments removed.
-std::vector<std::vector<std::string>> Lines(const std::string& text) {
-  std::vector<std::vector<std::string>> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    line = line.substr(0, line.find('#'));
-    std::istringstream words(line);
-    std::vector<std::string> fields;
-    std::string word;
-    while (words >> word) fields.push_back(word);
-    if (!fields.empty()) lines.push_back(std::move(fields));
-  }
-  return lines;
 }
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
@@ -362,17 +346,7 @@ int EmulatedNetwork::GetHostName(std::string* name) {
 }
 
 bool EmulatedNetwork::LookUpHostsFile(std::string_view name, uint32_t* address) const {
-  for (const auto& fields : Lines(ReadFile(HostsFile()))) {
-    uint32_t value = 0;
-    if (fields.size() < 2 || inet_pton(AF_INET, fields[0].c_str(), &value) != 1) continue;
-    for (size_t i = 1; i < fields.size(); ++i) {
-      if (EqualsIgnoringCase(fields[i], name)) {
-        *address = value;
-        return true;
-      }
-    }
-  }
-  return false;
+  return FindHostsEntry(ReadFile(HostsFile()), name, address);
 }
 
 int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {
@@ -435,29 +409,7 @@ bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
 bool EmulatedNetwork::ServicePort(std::string_view service, std::string_view protocol,
                                   uint16_t* port) {
   if (!Started()) return false;
-  for (const auto& fields : Lines(ReadFile(ServicesFile()))) {
-    if (fields.size() < 2) continue;
-    const std::string& spec = fields[1];
-    const size_t slash = spec.find('/');
-    if (slash == std::string::npos) continue;
-    if (!protocol.empty() &&
-        !EqualsIgnoringCase(std::string_view(spec).substr(slash + 1), protocol)) {
-      continue;
-    }
-    bool named = EqualsIgnoringCase(fields[0], service);
-    for (size_t i = 2; i < fields.size() && !named; ++i)
-      named = EqualsIgnoringCase(fields[i], service);
-    if (!named) continue;
-    uint64_t number = 0;
-    const std::string digits = spec.substr(0, slash);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
-        digits.size() > 5 || (number = std::stoul(digits)) == 0 || number > 65535) {
-      continue;
-    }
-    *port = htons(static_cast<uint16_t>(number));
-    return true;
-  }
-  return false;
+  return FindServicesEntry(ReadFile(ServicesFile()), service, protocol, port);
 }
 
 }  // namespace platform::emulated
