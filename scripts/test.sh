@@ -19,7 +19,7 @@ cmake --build --preset asan
 ctest --preset asan -L unit
 
 echo "== fuzz targets =="
-scripts/fuzz.sh 15
+scripts/fuzz.sh 10
 
 echo "== Windows cross build =="
 scripts/cross_build_windows.sh
