@@ -35,6 +35,13 @@ constexpr SystemMessage kSystemMessages[] = {
     {317,
      u"The system cannot find message text for message number 0x%1 in the message file for "
      u"%2.\r\n"},
+    {1009, u"The configuration registry database is corrupt.\r\n"},
+    {1010, u"The configuration registry key is invalid.\r\n"},
+    {1011, u"The configuration registry key could not be opened.\r\n"},
+    {1012, u"The configuration registry key could not be read.\r\n"},
+    {1013, u"The configuration registry key could not be written.\r\n"},
+    {1018,
+     u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {1051,
      u"A stop control has been sent to a service that other running services are dependent "
      u"on.\r\n"},

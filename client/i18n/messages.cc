@@ -1,0 +1,108 @@
+#include "client/i18n/messages.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "client/i18n/embedded_tables.h"
+#include "client/i18n/message_table.h"
+#include "platform/code_page.h"
+
+namespace sentrel::client {
+namespace {
+
+constexpr char16_t kEnglish[] = u"EN";
+
+// The parsed tables by language code, built at the first lookup. A table that does not parse is
+// left out (the unit tests parse every table, so a shipped program never meets one).
+using TableMap = std::map<std::u16string, MessageTable, std::less<>>;
+
+TableMap ParseEmbeddedTables() {
+  TableMap tables;
+  for (size_t i = 0; i < kEmbeddedTableCount; ++i) {
+    MessageTable table;
+    std::string error;
+    if (ParseMessageTable(kEmbeddedTables[i].text, &table, &error)) {
+      tables.emplace(kEmbeddedTables[i].language, std::move(table));
+    }
+  }
+  return tables;
+}
+
+const TableMap& Tables() {
+  static const TableMap tables = ParseEmbeddedTables();
+  return tables;
+}
+
+// The process-wide current language; the client uses it from its window thread only, the lock
+// keeps a stray second thread harmless.
+std::mutex language_mutex;
+std::u16string& Language() {
+  static std::u16string language = kEnglish;
+  return language;
+}
+
+}  // namespace
+
+std::u16string GetMessageTextIn(std::u16string_view language, int32_t number) {
+  const auto& tables = Tables();
+  auto table = tables.find(language);
+  if (table == tables.end()) table = tables.find(std::u16string_view(kEnglish));
+  if (table != tables.end()) {
+    auto text = table->second.find(number);
+    if (text != table->second.end()) return text->second;
+  }
+  return u"***MESSAGE_MISSING***" + platform::Utf8ToUtf16(std::to_string(number));
+}
+
+std::u16string GetMessageText(int32_t number) { return GetMessageTextIn(CurrentLanguage(), number); }
+
+void SetCurrentLanguage(std::u16string_view code) {
+  std::lock_guard<std::mutex> lock(language_mutex);
+  Language() = std::u16string(code);
+}
+
+std::u16string CurrentLanguage() {
+  std::lock_guard<std::mutex> lock(language_mutex);
+  return Language();
+}
+
+std::vector<std::u16string> AvailableLanguages() {
+  std::vector<std::u16string> codes;
+  for (size_t i = 0; i < kEmbeddedTableCount; ++i) codes.emplace_back(kEmbeddedTables[i].language);
+  return codes;
+}
+
+std::u16string FormatMessageArgs(std::u16string_view text,
+                                 const std::vector<std::u16string>& args) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'%' && i + 1 < text.size() && text[i + 1] >= u'1' && text[i + 1] <= u'9') {
+      const size_t arg = static_cast<size_t>(text[i + 1] - u'1');
+      if (arg < args.size()) {
+        out += args[arg];
+        ++i;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::u16string StripMnemonic(std::u16string_view caption) {
+  std::u16string out;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == u'&') {
+      if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+        out += u'&';
+        ++i;
+      }
+      continue;
+    }
+    out += caption[i];
+  }
+  return out;
+}
+
+}  // namespace sentrel::client
