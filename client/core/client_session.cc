@@ -25,8 +25,8 @@ void ClientSession::DeleteTargetKeys(std::vector<UserMessage>* messages) {
     messages->push_back({MessageIcon::kCritical, GetMessageText(192) + KeyWord(word) + u"\r\n" +
                                                      GetSystemErrorText(platform_, r)});
   };
-  static constexpr ClientLog kDeleteOrder[] = {ClientLog::kSystem, ClientLog::kApplication,
-                                               ClientLog::kSecurity, ClientLog::kDns,
+  static constexpr ClientLog kDeleteOrder[] = {ClientLog::kSystem,          ClientLog::kApplication,
+                                               ClientLog::kSecurity,        ClientLog::kDns,
                                                ClientLog::kFileReplication, ClientLog::kDirectory};
   RegKey* parameters = connection_.parameters();
   for (ClientLog log : kDeleteOrder) {
@@ -50,9 +50,9 @@ void ClientSession::CreateTargetKeys(std::vector<UserMessage>* messages) {
   if (r == platform::kSuccess) r = root->CreateKey(kParametersPath, &parameters);
   report(u"Parameters", r);
   if (!parameters) return;
-  static constexpr ClientLog kCreateOrder[] = {ClientLog::kSystem, ClientLog::kSecurity,
-                                               ClientLog::kApplication, ClientLog::kDns,
-                                               ClientLog::kDirectory, ClientLog::kFileReplication};
+  static constexpr ClientLog kCreateOrder[] = {
+      ClientLog::kSystem, ClientLog::kSecurity,  ClientLog::kApplication,
+      ClientLog::kDns,    ClientLog::kDirectory, ClientLog::kFileReplication};
   for (ClientLog log : kCreateOrder) {
     if (!connection_.HasLog(log)) continue;
     std::unique_ptr<RegKey> key;

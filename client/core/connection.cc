@@ -18,9 +18,7 @@ bool Connection::HasLog(ClientLog log) const {
   return !InfoOf(log).needs_version5 || handles_.major_version >= 5;
 }
 
-RegKey* Connection::log_key(ClientLog log) const {
-  return handles_.logs[LogPosition(log)].get();
-}
+RegKey* Connection::log_key(ClientLog log) const { return handles_.logs[LogPosition(log)].get(); }
 
 void Connection::CloseKeyHandles() {
   handles_.parameters.reset();
@@ -72,19 +70,21 @@ ConnectResult Connection::ConnectLocal() {
   registry_.Trace(u"Creating Keyhandle on LOCAL MACHINE");
   std::unique_ptr<RegKey> hklm;
   Result r = registry_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);
-  if (r == platform::kSuccess) r = hklm->OpenKey(kParametersPath, RegAccess::kReadWrite, &fresh.parameters);
+  if (r == platform::kSuccess)
+    r = hklm->OpenKey(kParametersPath, RegAccess::kReadWrite, &fresh.parameters);
   if (r == platform::kErrorAccessDenied) {
     registry_.Trace(u"ERROR Creating Keyhandle: ACCESS_DENIED");
-    return ConnectResult{ConnectState::kAccessDenied,
-                         {{MessageIcon::kCritical, GetMessageText(181) + u" " +
-                                                       GetMessageText(2027) + u".\r\n" +
-                                                       GetMessageText(2028)}}};
+    return ConnectResult{
+        ConnectState::kAccessDenied,
+        {{MessageIcon::kCritical,
+          GetMessageText(181) + u" " + GetMessageText(2027) + u".\r\n" + GetMessageText(2028)}}};
   }
   if (r != platform::kSuccess) {
     registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + DecimalText(r));
     return ConnectResult{ConnectState::kNotInstalled, {}};
   }
-  if (!OpenLogKeys(&fresh, /*create_missing=*/true)) return ConnectResult{ConnectState::kFailed, {}};
+  if (!OpenLogKeys(&fresh, /*create_missing=*/true))
+    return ConnectResult{ConnectState::kFailed, {}};
   registry_.Trace(u"SUCCESS Creating Keyhandles on LOCAL MACHINE");
   handles_ = std::move(fresh);
   target_ = kLocalTargetName;

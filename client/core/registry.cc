@@ -57,8 +57,8 @@ Result Registry::ReadRegString(RegKey* key, std::u16string_view name, std::u16st
   char buffer[kRegTextBufferSize];
   uint32_t size = sizeof buffer;
   uint32_t type = 0;
-  const Result r = Record(key ? key->QueryValueAnsi(name, &type, buffer, &size)
-                              : platform::kErrorInvalidHandle);
+  const Result r =
+      Record(key ? key->QueryValueAnsi(name, &type, buffer, &size) : platform::kErrorInvalidHandle);
   if (r != platform::kSuccess) {
     *out = std::u16string(fallback);
     Trace(u"Warning - STRING " + std::u16string(name) +
@@ -70,14 +70,14 @@ Result Registry::ReadRegString(RegKey* key, std::u16string_view name, std::u16st
   return r;
 }
 
-Result Registry::ReadRegDword(RegKey* key, std::u16string_view name, int32_t* out,
-                              int32_t fallback, bool* found) {
+Result Registry::ReadRegDword(RegKey* key, std::u16string_view name, int32_t* out, int32_t fallback,
+                              bool* found) {
   // Any value of up to 4 bytes is taken zero-extended, a wider one counts as missing.
   uint32_t value = 0;
   uint32_t size = sizeof value;
   uint32_t type = 0;
-  const Result r = Record(key ? key->QueryValue(name, &type, &value, &size)
-                              : platform::kErrorInvalidHandle);
+  const Result r =
+      Record(key ? key->QueryValue(name, &type, &value, &size) : platform::kErrorInvalidHandle);
   if (found) *found = r == platform::kSuccess;
   if (r != platform::kSuccess) {
     *out = fallback;
@@ -106,8 +106,7 @@ Result Registry::SaveRegDword(RegKey* key, std::u16string_view name, uint32_t va
   return r;
 }
 
-Result Registry::SaveRegDwordText(RegKey* key, std::u16string_view name,
-                                  std::u16string_view text) {
+Result Registry::SaveRegDwordText(RegKey* key, std::u16string_view name, std::u16string_view text) {
   const bool negative = !text.empty() && text[0] == u'-';
   const std::u16string_view digits = negative ? text.substr(1) : text;
   if (digits.empty() || digits.find_first_not_of(u"0123456789") != std::u16string_view::npos) {
@@ -135,11 +134,12 @@ Result Registry::DeleteRegValue(RegKey* key, std::u16string_view name) {
 }
 
 std::optional<std::vector<std::u16string>> Registry::EnumRegSubkeys(std::u16string_view computer,
-                                                                   std::u16string_view path) {
+                                                                    std::u16string_view path) {
   std::unique_ptr<RegKey> root;
   const bool local = IsLocalTarget(computer);
-  Result r = local ? platform_.registry().OpenRoot(platform::RegRoot::kLocalMachine, &root)
-                   : platform_.registry().Connect(computer, platform::RegRoot::kLocalMachine, &root);
+  Result r = local
+                 ? platform_.registry().OpenRoot(platform::RegRoot::kLocalMachine, &root)
+                 : platform_.registry().Connect(computer, platform::RegRoot::kLocalMachine, &root);
   std::unique_ptr<RegKey> key;
   if (r == platform::kSuccess) {
     r = root->OpenKey(path, local ? platform::RegAccess::kRead : platform::RegAccess::kReadWrite,

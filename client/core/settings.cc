@@ -8,9 +8,12 @@ namespace sentrel::client {
 
 bool Means(Truth truth, int32_t value) {
   switch (truth) {
-    case Truth::kNonzero: return value != 0;
-    case Truth::kPositive: return value > 0;
-    case Truth::kExactlyOne: return value == 1;
+    case Truth::kNonzero:
+      return value != 0;
+    case Truth::kPositive:
+      return value > 0;
+    case Truth::kExactlyOne:
+      return value == 1;
   }
   return false;
 }
@@ -43,11 +46,24 @@ const ChoiceList& ModeList() {
 
 const ChoiceList& FacilityList() {
   static const ChoiceList list{{
-      {-1, u"KERNEL", 0},     {-1, u"RANDOM_USER", 8}, {-1, u"MAIL", 16},     {-1, u"DAEMON", 24},
-      {-1, u"AUTH", 32},      {-1, u"SYSLOG", 40},     {-1, u"LPR", 48},      {-1, u"NEWS", 56},
-      {-1, u"UUCP", 64},      {-1, u"CRON", 72},       {-1, u"LOCAL_0", 128}, {-1, u"LOCAL_1", 136},
-      {-1, u"LOCAL_2", 144},  {-1, u"LOCAL_3", 152},   {-1, u"LOCAL_4", 160}, {-1, u"LOCAL_5", 168},
-      {-1, u"LOCAL_6", 176},  {-1, u"LOCAL_7", 184},
+      {-1, u"KERNEL", 0},
+      {-1, u"RANDOM_USER", 8},
+      {-1, u"MAIL", 16},
+      {-1, u"DAEMON", 24},
+      {-1, u"AUTH", 32},
+      {-1, u"SYSLOG", 40},
+      {-1, u"LPR", 48},
+      {-1, u"NEWS", 56},
+      {-1, u"UUCP", 64},
+      {-1, u"CRON", 72},
+      {-1, u"LOCAL_0", 128},
+      {-1, u"LOCAL_1", 136},
+      {-1, u"LOCAL_2", 144},
+      {-1, u"LOCAL_3", 152},
+      {-1, u"LOCAL_4", 160},
+      {-1, u"LOCAL_5", 168},
+      {-1, u"LOCAL_6", 176},
+      {-1, u"LOCAL_7", 184},
   }};
   return list;
 }
@@ -65,7 +81,8 @@ const ChoiceList& OverrunDelayList() {
 void Choice::Read(int32_t value) {
   stored = value;
   if (list->by_position) {
-    index = static_cast<int>(std::clamp<int64_t>(value, 0, static_cast<int64_t>(list->items.size()) - 1));
+    index = static_cast<int>(
+        std::clamp<int64_t>(value, 0, static_cast<int64_t>(list->items.size()) - 1));
   } else {
     SelectData(value);
   }

@@ -54,10 +54,10 @@ struct ChoiceList {
 };
 
 // The lists of the main window.
-const ChoiceList& EncodingList();      // "System Default" 0, "JIS (ISO-2022JP)" 51220, "EUC-JP" 51932
-const ChoiceList& ProtocolList();      // "UDP" 0, "TCP" 1
-const ChoiceList& ModeList();          // messages 2013-2015: 0, 1, 2
-const ChoiceList& FacilityList();      // KERNEL 0 ... CRON 72, LOCAL_0 128 ... LOCAL_7 184
+const ChoiceList& EncodingList();  // "System Default" 0, "JIS (ISO-2022JP)" 51220, "EUC-JP" 51932
+const ChoiceList& ProtocolList();  // "UDP" 0, "TCP" 1
+const ChoiceList& ModeList();      // messages 2013-2015: 0, 1, 2
+const ChoiceList& FacilityList();  // KERNEL 0 ... CRON 72, LOCAL_0 128 ... LOCAL_7 184
 const ChoiceList& OverrunDelayList();  // "0" ... "400", by position
 
 // A drop-down list over a stored number.
@@ -105,15 +105,15 @@ struct EventTypes {
 };
 
 inline constexpr uint32_t kEventTypeBits[] = {1, 2, 4, 8, 16, 32};
-inline constexpr uint32_t kMaxSleepTime = 2147483647;   // more would read as no pause
+inline constexpr uint32_t kMaxSleepTime = 2147483647;  // more would read as no pause
 inline constexpr uint32_t kMaxLastRecord = 4294967295;
 
 struct GlobalSettings {
-  std::u16string target;             // szTarget
-  Choice encoding1{EncodingList()};  // iSyslog1OutputEncoding
-  bool backup_enabled = false;       // szTarget2 exists
-  std::u16string target2;            // szTarget2
-  Choice encoding2{EncodingList()};  // iSyslog2OutputEncoding
+  std::u16string target;                         // szTarget
+  Choice encoding1{EncodingList()};              // iSyslog1OutputEncoding
+  bool backup_enabled = false;                   // szTarget2 exists
+  std::u16string target2;                        // szTarget2
+  Choice encoding2{EncodingList()};              // iSyslog2OutputEncoding
   Flag add_facility_string{Truth::kExactlyOne};  // bAddFacilityString
   Flag show_msg_number{Truth::kNonzero};         // bShowSyslogMsgNbr
   Flag add_user_name{Truth::kPositive};          // nAddUserName

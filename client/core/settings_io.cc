@@ -18,8 +18,8 @@ void ReadGlobals(Registry& r, RegKey* p, GlobalSettings* g) {
   (void)r.ReadRegString(p, u"szTarget", &g->target, kDefaultTarget);
   g->encoding1.Read(ReadNumber(r, p, u"iSyslog1OutputEncoding", 0));
   // The backup is in use exactly when its value exists and can be read, as the service has it.
-  g->backup_enabled = r.ReadRegString(p, u"szTarget2", &g->target2, kDefaultTarget) ==
-                      platform::kSuccess;
+  g->backup_enabled =
+      r.ReadRegString(p, u"szTarget2", &g->target2, kDefaultTarget) == platform::kSuccess;
   g->encoding2.Read(ReadNumber(r, p, u"iSyslog2OutputEncoding", 0));
   g->add_facility_string.Read(ReadNumber(r, p, u"bAddFacilityString", 0));
   g->show_msg_number.Read(ReadNumber(r, p, u"bShowSyslogMsgNbr", 0));
@@ -46,8 +46,8 @@ void ReadLog(Registry& r, RegKey& k, ClientLog id, FilterRulesIo* rules, LogSett
   (void)r.ReadRegString(&k, u"szSMTPRecipient", &log->smtp_recipient, u"");
   (void)r.ReadRegString(&k, u"szSMTPSubject", &log->smtp_subject, u"");
   log->mail_encoding.Read(ReadNumber(r, &k, u"iEMailOutputEncoding", 0));
-  log->filter_rules = rules ? rules->ReadRules(r, k, id)
-                            : ReadNumber(r, &k, u"nFilterRules", 0) != 0;
+  log->filter_rules =
+      rules ? rules->ReadRules(r, k, id) : ReadNumber(r, &k, u"nFilterRules", 0) != 0;
   log->facility.Read(ReadNumber(r, &k, u"nFacility", kDefaultFacility));
   log->types.Read(ReadNumber(r, &k, u"nFilterEventType", kDefaultEventTypes));
   // Unsigned, as the service reads record numbers.
@@ -63,7 +63,9 @@ class Saver {
   void Text(std::u16string_view name, const std::u16string& text, bool keep_empty = false) {
     (void)r_.SaveRegString(key_, name, text, keep_empty);
   }
-  void Number(std::u16string_view name, uint32_t value) { (void)r_.SaveRegDword(key_, name, value); }
+  void Number(std::u16string_view name, uint32_t value) {
+    (void)r_.SaveRegDword(key_, name, value);
+  }
   void Delete(std::u16string_view name) { (void)r_.DeleteRegValue(key_, name); }
   void Save(std::u16string_view name, Flag* flag) {
     const int32_t value = flag->ToWrite();
@@ -142,9 +144,9 @@ void WriteLog(Registry& r, RegKey& k, ClientLog id, FilterRulesIo* rules, LogSet
 }
 
 InvalidNumber Invalid(std::u16string control, std::u16string label, uint32_t max) {
-  return InvalidNumber{std::move(control),
-                       {MessageIcon::kWarning,
-                        FormatMessageArgs(GetMessageText(189), {label, DecimalText(max)})}};
+  return InvalidNumber{
+      std::move(control),
+      {MessageIcon::kWarning, FormatMessageArgs(GetMessageText(189), {label, DecimalText(max)})}};
 }
 
 }  // namespace
@@ -198,9 +200,9 @@ WriteResult WriteRegValues(Registry& registry, const Connection& connection, Fil
   }
   if (const auto& failure = registry.save_failure()) {
     result.ok = false;
-    result.failure = UserMessage{
-        MessageIcon::kCritical, GetMessageText(188) + u" " + failure->value + u"\r\n" +
-                                    GetSystemErrorText(registry.platform(), failure->code)};
+    result.failure = UserMessage{MessageIcon::kCritical,
+                                 GetMessageText(188) + u" " + failure->value + u"\r\n" +
+                                     GetSystemErrorText(registry.platform(), failure->code)};
   }
   return result;
 }

@@ -9,8 +9,8 @@ namespace sentrel::client {
 
 struct EmbeddedTable {
   const char16_t* language;  // "EN", "DE", ...: the file name's code in upper case
-  const char* file;         // the source file, for error messages
-  const char* text;         // its UTF-8 text
+  const char* file;          // the source file, for error messages
+  const char* text;          // its UTF-8 text
 };
 
 extern const EmbeddedTable kEmbeddedTables[];

@@ -47,10 +47,18 @@ bool Unescape(std::string_view s, std::string* out, std::string* reason) {
       return false;
     }
     switch (s[i]) {
-      case 'r': *out += '\r'; break;
-      case 'n': *out += '\n'; break;
-      case 't': *out += '\t'; break;
-      case '\\': *out += '\\'; break;
+      case 'r':
+        *out += '\r';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 't':
+        *out += '\t';
+        break;
+      case '\\':
+        *out += '\\';
+        break;
       default:
         *reason = std::string("unknown escape \\") + s[i];
         return false;

@@ -55,7 +55,9 @@ std::u16string GetMessageTextIn(std::u16string_view language, int32_t number) {
   return u"***MESSAGE_MISSING***" + platform::Utf8ToUtf16(std::to_string(number));
 }
 
-std::u16string GetMessageText(int32_t number) { return GetMessageTextIn(CurrentLanguage(), number); }
+std::u16string GetMessageText(int32_t number) {
+  return GetMessageTextIn(CurrentLanguage(), number);
+}
 
 void SetCurrentLanguage(std::u16string_view code) {
   std::lock_guard<std::mutex> lock(language_mutex);

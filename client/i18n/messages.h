@@ -29,8 +29,7 @@ std::vector<std::u16string> AvailableLanguages();
 
 // Replaces %1, %2, ... in a message text by the arguments (a message of this program's own that
 // names a value and a limit, for example). Other percent signs stay as they are.
-std::u16string FormatMessageArgs(std::u16string_view text,
-                                 const std::vector<std::u16string>& args);
+std::u16string FormatMessageArgs(std::u16string_view text, const std::vector<std::u16string>& args);
 
 // A caption without its mnemonic marks: "&Apply" -> "Apply", "&&" -> "&".
 std::u16string StripMnemonic(std::u16string_view caption);

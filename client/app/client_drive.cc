@@ -1,0 +1,113 @@
+// client_drive: edits the configuration through CFGVaskwell's main window without a user, for
+// end-to-end tests. Loads the window on the computer the platform names (NTBOX_MACHINE), then
+// carries out each argument in order, driving the controls by their objectName:
+//
+//   NAME=VALUE   a text box gets VALUE as if typed; a list selects the entry whose text is
+//                VALUE; a check box is ticked by 1 and unticked by 0
+//   NAME         a button is clicked, a menu or toolbar action triggered
+//
+// Every message box that appears is printed to standard error and answered with its default
+// button. Exit code 0 when every argument could be carried out and no box appeared, 1 when a box
+// appeared, 2 for a control that does not exist or an unusable value.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "client/core/client_session.h"
+#include "client/ui/main_window.h"
+#include "platform/platform.h"
+
+namespace {
+
+using sentrel::client::MainWindow;
+
+bool boxes_seen = false;
+
+// Answers every message box with its default button, after printing it.
+void WatchMessageBoxes(QObject* owner) {
+  auto* timer = new QTimer(owner);
+  QObject::connect(timer, &QTimer::timeout, owner, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    boxes_seen = true;
+    std::fprintf(stderr, "client_drive: message box: %s\n", box->text().toUtf8().constData());
+    QAbstractButton* button = box->defaultButton();
+    if (!button) button = box->buttons().value(0);
+    if (button) button->click();
+  });
+  timer->start(20);
+}
+
+bool SetValue(MainWindow& window, const QString& name, const QString& value) {
+  if (auto* edit = window.findChild<QLineEdit*>(name)) {
+    edit->setFocus();
+    edit->selectAll();
+    edit->insert(value);
+    return edit->text() == value;
+  }
+  if (auto* combo = window.findChild<QComboBox*>(name)) {
+    const int index = combo->findText(value);
+    if (index < 0) return false;
+    combo->setCurrentIndex(index);
+    return true;
+  }
+  if (auto* box = window.findChild<QCheckBox*>(name)) {
+    if (value != QLatin1String("0") && value != QLatin1String("1")) return false;
+    box->setChecked(value == QLatin1String("1"));
+    return true;
+  }
+  return false;
+}
+
+bool Activate(MainWindow& window, const QString& name) {
+  if (auto* button = window.findChild<QAbstractButton*>(name)) {
+    if (!button->isEnabled()) return false;
+    button->click();
+    return true;
+  }
+  if (auto* action = window.findChild<QAction*>(name)) {
+    if (!action->isEnabled()) return false;
+    action->trigger();
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  std::string error;
+  std::unique_ptr<platform::Platform> host = platform::OpenHostPlatform(&error);
+  if (!host) {
+    std::fprintf(stderr, "client_drive: %s\n", error.c_str());
+    return 2;
+  }
+  sentrel::client::ClientSession session(*host);
+  MainWindow window(session);
+  WatchMessageBoxes(&window);
+  window.Load();
+  window.show();
+  for (int i = 1; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    const qsizetype equals = arg.indexOf(QLatin1Char('='));
+    const bool ok = equals < 0 ? Activate(window, arg)
+                               : SetValue(window, arg.left(equals), arg.mid(equals + 1));
+    if (!ok) {
+      std::fprintf(stderr, "client_drive: cannot carry out '%s'\n", argv[i]);
+      return 2;
+    }
+    QApplication::processEvents();
+  }
+  return boxes_seen ? 1 : 0;
+}

@@ -1,0 +1,147 @@
+// client_screenshots OUT_DIR: writes PNG pictures of CFGVaskwell's main window (each of its seven
+// tabs, and the tabs of a version 4 computer) and of the message boxes a user meets most, as the
+// client shows them, on emulated computers made for the purpose in a temporary directory.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "client/core/client_session.h"
+#include "client/i18n/messages.h"
+#include "client/ui/main_window.h"
+#include "client/ui/message_box.h"
+#include "client/ui/qt_text.h"
+#include "platform/emulated/emulated_platform.h"
+
+namespace {
+
+using namespace sentrel::client;
+using platform::emulated::EmulatedPlatform;
+
+std::unique_ptr<EmulatedPlatform> MakeComputer(const std::string& dir, const char* name,
+                                               uint32_t major) {
+  platform::emulated::ComputerOptions options;
+  options.name = name;
+  options.major_version = major;
+  options.seed = false;
+  options.time_zone = "UTC";
+  std::string error;
+  auto computer = EmulatedPlatform::Create(dir + "/" + name, options, &error);
+  if (!computer) std::fprintf(stderr, "client_screenshots: %s\n", error.c_str());
+  return computer;
+}
+
+// A configuration that shows a little of everything: written through the client's own save.
+void Configure(ClientSession& session) {
+  (void)session.ResetToDefaults();
+  Settings& s = session.settings();
+  s.global.target = u"syslog.example.net";
+  s.global.backup_enabled = true;
+  s.global.target2 = u"10.0.0.2";
+  s.global.protocol_backup.SelectData(1);
+  s.global.sleep_time.text = u"5000";
+  LogSettings& system = s.log(ClientLog::kSystem);
+  system.mail_delivery.ticked = true;
+  system.smtp_server = u"mail.example.net";
+  system.smtp_recipient = u"admin@example.net";
+  system.smtp_subject = u"Event %i on %s";
+  system.facility.SelectData(24);
+  s.log(ClientLog::kSecurity).last_record.text = u"1234";
+  LogSettings& application = s.log(ClientLog::kApplication);
+  application.types.bits = 2 | 4;
+  (void)session.WriteRegValues();
+}
+
+bool Save(QWidget* widget, const QString& dir, const char* name) {
+  QApplication::processEvents();
+  const QString path = dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
+  if (!widget->grab().save(path)) {
+    std::fprintf(stderr, "client_screenshots: cannot write %s\n", path.toUtf8().constData());
+    return false;
+  }
+  std::printf("%s\n", path.toUtf8().constData());
+  return true;
+}
+
+bool SaveBox(QWidget* parent, const QString& dir, const char* name, const UserMessage& message,
+             QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
+  auto box = MakeMessageBox(parent, message, buttons);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+  const bool ok = Save(box.get(), dir, name);
+  box->close();
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: client_screenshots OUT_DIR\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  std::string temp = (std::filesystem::temp_directory_path() / "sentrel-shots-XXXXXX").string();
+  if (!mkdtemp(temp.data())) return 1;
+  bool ok = true;
+  {
+    auto computer = MakeComputer(temp, "SRV1", 5);
+    auto nt4 = MakeComputer(temp, "NT4", 4);
+    if (!computer || !nt4) return 1;
+
+    ClientSession session(*computer);
+    Configure(session);
+    MainWindow window(session);
+    window.Load();
+    window.show();
+    const char* tabs[] = {"main_general",        "main_system",    "main_security",
+                          "main_application",    "main_directory", "main_dns",
+                          "main_filereplication"};
+    for (int i = 0; i < window.tabs()->count(); ++i) {
+      window.tabs()->setCurrentIndex(i);
+      ok &= Save(&window, out, tabs[i]);
+    }
+
+    ClientSession old_session(*nt4);
+    (void)old_session.ResetToDefaults();
+    MainWindow old_window(old_session);
+    old_window.Load();
+    old_window.show();
+    old_window.tabs()->setCurrentIndex(3);
+    ok &= Save(&old_window, out, "main_version4");
+
+    ok &= SaveBox(&window, out, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
+                  QMessageBox::Ok | QMessageBox::Cancel);
+    ok &= SaveBox(&window, out, "box_not_installed", {MessageIcon::kNone, GetMessageText(173)});
+    // The boxes the core builds, from the situations that lead to them.
+    session.settings().global.sleep_time.text = u"4294967296";
+    ok &=
+        SaveBox(&window, out, "box_invalid_number", ValidateSettings(session.settings())->message);
+    session.settings().global.sleep_time.text = session.settings().global.sleep_time.shown;
+    std::unique_ptr<platform::RegKey> hklm;
+    if (computer->registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) ==
+            platform::kSuccess &&
+        platform::DeleteKeyTree(*hklm, kParametersPath) == platform::kSuccess) {
+      const WriteResult failed = session.WriteRegValues();
+      if (failed.failure) ok &= SaveBox(&window, out, "box_save_failed", *failed.failure);
+      (void)computer->emulated_registry().SetAccessDenied(
+          platform::RegRoot::kLocalMachine, u"SYSTEM\\CurrentControlSet\\Services", true);
+      ClientSession denied(*computer);
+      const ConnectResult refused = denied.CreateKeyHandles(u"");
+      if (!refused.messages.empty()) {
+        ok &= SaveBox(&window, out, "box_access_denied", refused.messages.front());
+      }
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
+  return ok ? 0 : 1;
+}
