@@ -14,6 +14,25 @@ int32_t ReadNumber(Registry& registry, RegKey* key, std::u16string_view name, in
   return value;
 }
 
+// The log's values, or (without a key: a log the target does not have) the client defaults,
+// without touching any key.
+class LogReader {
+ public:
+  LogReader(Registry& registry, RegKey* key) : r_(registry), key_(key) {}
+  int32_t Number(std::u16string_view name, int32_t fallback) {
+    return key_ ? ReadNumber(r_, key_, name, fallback) : fallback;
+  }
+  std::u16string Text(std::u16string_view name) {
+    std::u16string text;
+    if (key_) (void)r_.ReadRegString(key_, name, &text, u"");
+    return text;
+  }
+
+ private:
+  Registry& r_;
+  RegKey* key_;
+};
+
 void ReadGlobals(Registry& r, RegKey* p, GlobalSettings* g) {
   (void)r.ReadRegString(p, u"szTarget", &g->target, kDefaultTarget);
   g->encoding1.Read(ReadNumber(r, p, u"iSyslog1OutputEncoding", 0));
@@ -38,20 +57,25 @@ void ReadGlobals(Registry& r, RegKey* p, GlobalSettings* g) {
   g->sleep_time.Read(ReadNumber(r, p, u"nSleepTime", kDefaultSleepTime));
 }
 
-void ReadLog(Registry& r, RegKey& k, ClientLog id, FilterRulesIo* rules, LogSettings* log) {
-  log->report_truncated.Read(ReadNumber(r, &k, u"bReportTruncatedLog", 1));
-  log->mail_delivery.Read(ReadNumber(r, &k, u"nDeliveryMethod", 0));
-  (void)r.ReadRegString(&k, u"szSMTPServer", &log->smtp_server, u"");
-  (void)r.ReadRegString(&k, u"szSMTPSender", &log->smtp_sender, u"");
-  (void)r.ReadRegString(&k, u"szSMTPRecipient", &log->smtp_recipient, u"");
-  (void)r.ReadRegString(&k, u"szSMTPSubject", &log->smtp_subject, u"");
-  log->mail_encoding.Read(ReadNumber(r, &k, u"iEMailOutputEncoding", 0));
-  log->filter_rules =
-      rules ? rules->ReadRules(r, k, id) : ReadNumber(r, &k, u"nFilterRules", 0) != 0;
-  log->facility.Read(ReadNumber(r, &k, u"nFacility", kDefaultFacility));
-  log->types.Read(ReadNumber(r, &k, u"nFilterEventType", kDefaultEventTypes));
+void ReadLog(Registry& r, RegKey* k, ClientLog id, FilterRulesIo* rules, LogSettings* log) {
+  LogReader read(r, k);
+  log->present = k != nullptr;
+  log->report_truncated.Read(read.Number(u"bReportTruncatedLog", 1));
+  log->mail_delivery.Read(read.Number(u"nDeliveryMethod", 0));
+  log->smtp_server = read.Text(u"szSMTPServer");
+  log->smtp_sender = read.Text(u"szSMTPSender");
+  log->smtp_recipient = read.Text(u"szSMTPRecipient");
+  log->smtp_subject = read.Text(u"szSMTPSubject");
+  log->mail_encoding.Read(read.Number(u"iEMailOutputEncoding", 0));
+  if (k && rules) {
+    log->filter_rules = rules->ReadRules(r, *k, id);
+  } else {
+    log->filter_rules = read.Number(u"nFilterRules", 0) != 0;
+  }
+  log->facility.Read(read.Number(u"nFacility", kDefaultFacility));
+  log->types.Read(read.Number(u"nFilterEventType", kDefaultEventTypes));
   // Unsigned, as the service reads record numbers.
-  log->last_record.Read(static_cast<uint32_t>(ReadNumber(r, &k, u"nLastRecord", 0)));
+  log->last_record.Read(static_cast<uint32_t>(read.Number(u"nLastRecord", 0)));
 }
 
 // Each Save* writes one field and, when the write succeeded, makes what it wrote the field's
@@ -157,10 +181,7 @@ void ReadRegValues(Registry& registry, const Connection& connection, FilterRules
   for (size_t i = 0; i < kLogs.size(); ++i) {
     const ClientLog id = kLogs[i].id;
     LogSettings& log = settings->logs[i];
-    RegKey* key = connection.HasLog(id) ? connection.log_key(id) : nullptr;
-    log = LogSettings{};
-    log.present = key != nullptr;
-    if (key) ReadLog(registry, *key, id, rules, &log);
+    ReadLog(registry, connection.HasLog(id) ? connection.log_key(id) : nullptr, id, rules, &log);
   }
 }
 

@@ -1,0 +1,227 @@
+#include "client/core/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "client/core/connection.h"
+#include "tests/support/test_platform.h"
+
+namespace sentrel::client {
+namespace {
+
+using platform::RegKey;
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  RegistryTest() {
+    overlay_.debug_ = &trace_;
+    std::unique_ptr<RegKey> hklm;
+    EXPECT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
+    EXPECT_EQ(hklm->CreateKey(u"SOFTWARE\\Test", &key_), platform::kSuccess);
+  }
+
+  testsupport::TempComputer computer_;
+  testsupport::CapturingDebugOutput trace_;
+  platform::OverlayPlatform overlay_{computer_.platform()};
+  Registry registry_{overlay_};
+  std::unique_ptr<RegKey> key_;
+};
+
+TEST_F(RegistryTest, TextsReadAsTheServiceReadsThem) {
+  ASSERT_EQ(platform::SetString(*key_, u"fits", std::u16string(255, u'a')), platform::kSuccess);
+  ASSERT_EQ(platform::SetString(*key_, u"long", std::u16string(256, u'a')), platform::kSuccess);
+  std::u16string text;
+  EXPECT_EQ(registry_.ReadRegString(key_.get(), u"fits", &text, u"d"), platform::kSuccess);
+  EXPECT_EQ(text.size(), 255u);
+  EXPECT_NE(registry_.ReadRegString(key_.get(), u"long", &text, u"d"), platform::kSuccess);
+  EXPECT_EQ(text, u"d");
+  EXPECT_EQ(registry_.ReadRegString(key_.get(), u"missing", &text, u"dflt"),
+            platform::kErrorFileNotFound);
+  EXPECT_EQ(text, u"dflt");
+  EXPECT_EQ(registry_.last_result(), platform::kErrorFileNotFound);
+  EXPECT_TRUE(trace_.Contains(
+      "Warning - STRING missing in Registry does not exists (Using default) - code : 2\r\n"));
+  EXPECT_EQ(registry_.ReadRegString(nullptr, u"x", &text, u"n"), platform::kErrorInvalidHandle);
+  EXPECT_EQ(text, u"n");
+}
+
+TEST_F(RegistryTest, NumbersReadFourBytesOrTheDefault) {
+  const uint16_t narrow = 7;
+  const uint64_t wide = 9;
+  ASSERT_EQ(platform::SetDword(*key_, u"n", 0xFFFFFFFF), platform::kSuccess);
+  ASSERT_EQ(key_->SetValue(u"narrow", platform::kRegBinary, &narrow, 2), platform::kSuccess);
+  ASSERT_EQ(key_->SetValue(u"wide", platform::kRegBinary, &wide, 8), platform::kSuccess);
+  int32_t value = 0;
+  bool found = false;
+  EXPECT_EQ(registry_.ReadRegDword(key_.get(), u"n", &value, 5, &found), platform::kSuccess);
+  EXPECT_EQ(value, -1);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(registry_.ReadRegDword(key_.get(), u"narrow", &value, 5), platform::kSuccess);
+  EXPECT_EQ(value, 7);
+  EXPECT_NE(registry_.ReadRegDword(key_.get(), u"wide", &value, 5, &found), platform::kSuccess);
+  EXPECT_EQ(value, 5);
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(trace_.Contains("Warning - DWORD wide in Registry does not exists (Using default)"));
+}
+
+TEST_F(RegistryTest, SavingAnEmptyTextDeletesTheValueUnlessItIsKept) {
+  ASSERT_EQ(platform::SetString(*key_, u"t", u"old"), platform::kSuccess);
+  EXPECT_EQ(registry_.SaveRegString(key_.get(), u"t", u"", false), platform::kSuccess);
+  std::u16string text;
+  EXPECT_EQ(platform::QueryString(*key_, u"t", &text), platform::kErrorFileNotFound);
+  // Deleting what is already gone is no failure.
+  EXPECT_EQ(registry_.SaveRegString(key_.get(), u"t", u"", false), platform::kSuccess);
+  EXPECT_EQ(registry_.SaveRegString(key_.get(), u"t", u"", true), platform::kSuccess);
+  EXPECT_EQ(platform::QueryString(*key_, u"t", &text), platform::kSuccess);
+  EXPECT_EQ(text, u"");
+  EXPECT_FALSE(registry_.save_failure());
+}
+
+TEST_F(RegistryTest, TypedNumbersAreWrittenDeletedOrRefused) {
+  struct Case {
+    std::u16string text;
+    Result result;
+    int64_t stored;  // -1: absent
+  };
+  const Case cases[] = {
+      {u"12", platform::kSuccess, 12},
+      {u"-1", platform::kSuccess, 0xFFFFFFFF},
+      {u"4294967295", platform::kSuccess, 0xFFFFFFFF},
+      {u"-2147483648", platform::kSuccess, 0x80000000},
+      {u"", platform::kSuccess, -1},
+      {u"12a", platform::kSuccess, -1},
+      {u"4294967296", platform::kErrorInvalidParameter, 99},  // left as it was
+      {u"-2147483649", platform::kErrorInvalidParameter, 99},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(platform::SetDword(*key_, u"v", 99), platform::kSuccess);
+    EXPECT_EQ(registry_.SaveRegDwordText(key_.get(), u"v", c.text), c.result);
+    uint32_t value = 0;
+    const bool present = platform::QueryDword(*key_, u"v", &value) == platform::kSuccess;
+    EXPECT_EQ(present ? int64_t{value} : -1, c.stored) << platform::Utf16ToUtf8(c.text);
+  }
+}
+
+TEST_F(RegistryTest, TheFirstFailedSaveIsRememberedWithItsName) {
+  std::unique_ptr<RegKey> hklm;
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+            platform::kSuccess);
+  ASSERT_EQ(platform::DeleteKeyTree(*hklm, u"SOFTWARE\\Test"), platform::kSuccess);
+  EXPECT_EQ(registry_.SaveRegDword(key_.get(), u"first", 1), platform::kErrorKeyDeleted);
+  EXPECT_EQ(registry_.SaveRegString(key_.get(), u"second", u"x", false),
+            platform::kErrorKeyDeleted);
+  ASSERT_TRUE(registry_.save_failure());
+  EXPECT_EQ(registry_.save_failure()->value, u"first");
+  EXPECT_EQ(registry_.save_failure()->code, platform::kErrorKeyDeleted);
+  EXPECT_TRUE(trace_.Contains("Error - Could not save DWORD first in Registry - code : 1018\r\n"));
+  EXPECT_TRUE(
+      trace_.Contains("Error - Could not save STRING second in Registry - code : 1018\r\n"));
+}
+
+TEST_F(RegistryTest, SubkeysAreListedInEnumerationOrder) {
+  std::unique_ptr<RegKey> child;
+  ASSERT_EQ(key_->CreateKey(u"beta", &child), platform::kSuccess);
+  ASSERT_EQ(key_->CreateKey(u"Alpha", &child), platform::kSuccess);
+  const auto names = registry_.EnumRegSubkeys(u"LOCALHOST", u"SOFTWARE\\Test");
+  ASSERT_TRUE(names);
+  EXPECT_EQ(*names, (std::vector<std::u16string>{u"Alpha", u"beta"}));
+  EXPECT_FALSE(registry_.EnumRegSubkeys(u"", u"SOFTWARE\\Missing"));
+}
+
+TEST(ParseUnsignedTest, AcceptsDigitsUpToTheLimitOnly) {
+  EXPECT_EQ(ParseUnsigned(u"0", 10), 0u);
+  EXPECT_EQ(ParseUnsigned(u"007", 10), 7u);
+  EXPECT_EQ(ParseUnsigned(u"4294967295", 4294967295u), 4294967295u);
+  for (const char16_t* bad : {u"", u"11", u"-1", u" 1", u"1e3", u"99999999999999999999"}) {
+    EXPECT_FALSE(ParseUnsigned(bad, 10)) << platform::Utf16ToUtf8(bad);
+  }
+}
+
+// --- CreateKeyHandles on this computer ---
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  explicit ConnectionTest(uint32_t major = 5) : computer_(Options(major)) {
+    overlay_.debug_ = &trace_;
+  }
+  static platform::emulated::ComputerOptions Options(uint32_t major) {
+    auto options = testsupport::TempComputer::DefaultOptions();
+    options.major_version = major;
+    return options;
+  }
+  void MakeParameters() {
+    std::unique_ptr<RegKey> hklm, key;
+    ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
+    ASSERT_EQ(hklm->CreateKey(kParametersPath, &key), platform::kSuccess);
+  }
+
+  testsupport::TempComputer computer_;
+  testsupport::CapturingDebugOutput trace_;
+  platform::OverlayPlatform overlay_{computer_.platform()};
+  Registry registry_{overlay_};
+  Connection connection_{registry_};
+};
+
+TEST_F(ConnectionTest, CreatesTheMissingLogKeysOfThisComputer) {
+  MakeParameters();
+  const ConnectResult result = connection_.CreateKeyHandles(u"");
+  EXPECT_EQ(result.state, ConnectState::kConnected);
+  EXPECT_TRUE(result.messages.empty());
+  EXPECT_EQ(connection_.target(), u"LOCALHOST");
+  for (const LogInfo& log : kLogs) EXPECT_NE(connection_.log_key(log.id), nullptr);
+  EXPECT_TRUE(trace_.Contains("ERROR Creating Keyhandle for Parameters\\DNS Server: 2\r\n"));
+  EXPECT_TRUE(trace_.Contains("SUCCESS Creating Keyhandles on LOCAL MACHINE\r\n"));
+}
+
+TEST_F(ConnectionTest, NoParametersKeyMeansTheServiceIsNotInstalled) {
+  EXPECT_EQ(connection_.CreateKeyHandles(u"LOCALHOST").state, ConnectState::kNotInstalled);
+  EXPECT_FALSE(connection_.connected());
+  EXPECT_TRUE(trace_.Contains("ERROR Creating Keyhandle for Parameters: 2\r\n"));
+}
+
+TEST_F(ConnectionTest, ADeniedParametersKeyGivesTheAdvice) {
+  MakeParameters();
+  ASSERT_EQ(computer_.platform().emulated_registry().SetAccessDenied(
+                platform::RegRoot::kLocalMachine, kParametersPath, true),
+            platform::kSuccess);
+  const ConnectResult result = connection_.CreateKeyHandles(u"");
+  EXPECT_EQ(result.state, ConnectState::kAccessDenied);
+  ASSERT_EQ(result.messages.size(), 1u);
+  EXPECT_EQ(result.messages[0].icon, MessageIcon::kCritical);
+  EXPECT_EQ(platform::Utf16ToUtf8(result.messages[0].text)
+                .rfind("Error, access denied to Local Machine.\r\nPlease note that you must have "
+                       "administrative rights",
+                       0),
+            0u);
+}
+
+class Version4ConnectionTest : public ConnectionTest {
+ protected:
+  Version4ConnectionTest() : ConnectionTest(4) {}
+};
+
+TEST_F(Version4ConnectionTest, OpensOnlyTheThreeLogsOfVersion4) {
+  MakeParameters();
+  ASSERT_EQ(connection_.CreateKeyHandles(u"").state, ConnectState::kConnected);
+  EXPECT_EQ(connection_.major_version(), 4u);
+  for (const LogInfo& log : kLogs) {
+    EXPECT_EQ(connection_.log_key(log.id) != nullptr, !log.needs_version5);
+    EXPECT_EQ(connection_.HasLog(log.id), !log.needs_version5);
+  }
+}
+
+TEST_F(ConnectionTest, TheClientSettingsKeyIsCreatedOnFirstUse) {
+  bool created = false;
+  ASSERT_EQ(connection_.OpenClientSettings(&created), platform::kSuccess);
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(trace_.Contains("Generating Client User RegKey\r\n"));
+  ASSERT_EQ(connection_.OpenClientSettings(&created), platform::kSuccess);
+  EXPECT_FALSE(created);
+}
+
+}  // namespace
+}  // namespace sentrel::client

@@ -1,0 +1,355 @@
+// The settings record against a real emulated computer: what an empty configuration shows, what
+// a save writes, and that a save changes nothing the user did not change.
+#include "client/core/client_session.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/code_page.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/test_platform.h"
+
+namespace sentrel::client {
+namespace {
+
+using platform::RegKey;
+using testsupport::DescribeChanges;
+using testsupport::RegistrySnapshot;
+using testsupport::SnapshotDword;
+using testsupport::SnapshotKey;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  explicit SettingsTest(uint32_t major = 5) : computer_(Options(major)) {}
+  static platform::emulated::ComputerOptions Options(uint32_t major) {
+    auto options = testsupport::TempComputer::DefaultOptions();
+    options.major_version = major;
+    return options;
+  }
+
+  platform::Platform& computer() { return computer_.platform(); }
+  Settings& settings() { return session_.settings(); }
+  LogSettings& log(ClientLog id) { return settings().log(id); }
+
+  // A key below Parameters ("" for Parameters itself), created when missing.
+  std::unique_ptr<RegKey> Key(std::u16string_view subkey) {
+    std::unique_ptr<RegKey> hklm, key;
+    EXPECT_EQ(computer().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+              platform::kSuccess);
+    std::u16string path = kParametersPath;
+    if (!subkey.empty()) path += u"\\" + std::u16string(subkey);
+    EXPECT_EQ(hklm->CreateKey(path, &key), platform::kSuccess);
+    return key;
+  }
+  void SetDword(std::u16string_view subkey, std::u16string_view name, uint32_t value) {
+    ASSERT_EQ(platform::SetDword(*Key(subkey), name, value), platform::kSuccess);
+  }
+  void SetText(std::u16string_view subkey, std::u16string_view name, std::u16string_view text) {
+    ASSERT_EQ(platform::SetString(*Key(subkey), name, text), platform::kSuccess);
+  }
+  // Connects to this computer (Parameters is created first) and reads every setting.
+  void Load() {
+    Key(u"");
+    ASSERT_EQ(session_.CreateKeyHandles(u"").state, ConnectState::kConnected);
+    session_.ReadRegValues();
+  }
+  RegistrySnapshot Snapshot() { return SnapshotKey(computer(), kParametersPath); }
+  void ExpectSaved() {
+    const WriteResult result = session_.WriteRegValues();
+    EXPECT_TRUE(result.ok);
+    EXPECT_FALSE(result.invalid);
+    EXPECT_FALSE(result.failure);
+  }
+
+  testsupport::TempComputer computer_;
+  ClientSession session_{computer_.platform()};
+};
+
+TEST_F(SettingsTest, AnEmptyConfigurationShowsTheClientDefaults) {
+  Load();
+  const GlobalSettings& g = settings().global;
+  EXPECT_EQ(g.target, u"127.0.0.1");
+  EXPECT_FALSE(g.backup_enabled);
+  EXPECT_EQ(g.target2, u"127.0.0.1");
+  EXPECT_EQ(g.protocol.selected_data(), 0);
+  EXPECT_EQ(g.protocol_backup.selected_data(), 0);
+  EXPECT_EQ(g.encoding1.selected_data(), 0);
+  EXPECT_EQ(g.mode.selected_data(), 0);
+  EXPECT_TRUE(g.use_legacy.ticked);
+  EXPECT_TRUE(AdditionalOptionsAvailable(g));
+  EXPECT_EQ(g.sleep_time.text, u"60000");
+  EXPECT_EQ(g.overrun_delay.selected_data(), 5);
+  for (const Flag* f :
+       {&g.add_facility_string, &g.show_msg_number, &g.add_user_name, &g.add_log_type,
+        &g.single_event_mails, &g.forward_binary, &g.replace_name}) {
+    EXPECT_FALSE(f->ticked);
+  }
+  EXPECT_EQ(g.replacement_name, u"");
+  for (const LogSettings& l : settings().logs) {
+    EXPECT_TRUE(l.present);
+    EXPECT_TRUE(l.types.logging);
+    EXPECT_EQ(l.types.bits, 63u);
+    EXPECT_EQ(l.facility.selected_data(), 128);
+    EXPECT_EQ(l.last_record.text, u"0");
+    EXPECT_TRUE(l.report_truncated.ticked);
+    EXPECT_FALSE(l.mail_delivery.ticked);
+    EXPECT_EQ(l.smtp_server + l.smtp_sender + l.smtp_recipient + l.smtp_subject, u"");
+    EXPECT_EQ(l.mail_encoding.selected_data(), 0);
+    EXPECT_FALSE(l.filter_rules);
+  }
+}
+
+TEST_F(SettingsTest, ApplyOnAnEmptyConfigurationWritesTheResetState) {
+  Load();
+  ExpectSaved();
+  const RegistrySnapshot applied = Snapshot();
+  const std::pair<const char*, int64_t> globals[] = {{"iSyslog1OutputEncoding", 0},
+                                                     {"iSyslog2OutputEncoding", 0},
+                                                     {"nSleepTime", 60000},
+                                                     {"nRFC3164Mode", 0},
+                                                     {"bUseLegacyMode", 1},
+                                                     {"bAddFacilityString", 0},
+                                                     {"bShowSyslogMsgNbr", 0},
+                                                     {"nAddUserName", 0},
+                                                     {"nAddLogType", 0},
+                                                     {"nProtoType", 0},
+                                                     {"nProtoTypeBackup", 0},
+                                                     {"bSingleEventEmails", 0},
+                                                     {"bForwardBinaryData", 0},
+                                                     {"nPreventOverrunDelay", 5},
+                                                     {"nReplaceComputerName", 0}};
+  for (const auto& [name, value] : globals) EXPECT_EQ(SnapshotDword(applied, name), value) << name;
+  for (const LogInfo& l : kLogs) {
+    const std::string k = platform::Utf16ToUtf8(l.key_name) + "\\";
+    const std::pair<const char*, int64_t> values[] = {{"nFacility", 128},
+                                                      {"nFilterEventType", 255},
+                                                      {"bReportTruncatedLog", 1},
+                                                      {"nDeliveryMethod", 0},
+                                                      {"iEMailOutputEncoding", 0}};
+    for (const auto& [name, value] : values) EXPECT_EQ(SnapshotDword(applied, k + name), value);
+    // Never written without an edit: the service's progress is its own.
+    EXPECT_EQ(applied.count(k + "nLastRecord"), 0u);
+  }
+  // The one text with a client default; empty texts and an unticked backup are absent.
+  EXPECT_EQ(applied.size(), std::size(globals) + 1 + kLogs.size() * 5);
+  EXPECT_EQ(applied.count("szTarget"), 1u);
+
+  // Reset to default over a configuration full of values leaves exactly the same.
+  SetText(u"", u"szTarget2", u"backup");
+  SetDword(u"System", u"nFacility", 8);
+  SetText(u"DNS Server", u"szSMTPServer", u"mail");
+  SetDword(u"Application\\Stray", u"x", 1);
+  const ResetResult reset = session_.ResetToDefaults();
+  EXPECT_TRUE(reset.messages.empty());
+  EXPECT_EQ(reset.connect.state, ConnectState::kConnected);
+  EXPECT_TRUE(reset.write.ok);
+  EXPECT_EQ(Snapshot(), applied) << DescribeChanges(applied, Snapshot());
+}
+
+TEST_F(SettingsTest, AnUneditedApplyChangesNothingTheServiceWouldSee) {
+  // Values the window cannot show as they are, but that mean something to the service.
+  const std::tuple<std::u16string_view, std::u16string_view, uint32_t> numbers[] = {
+      {u"", u"bShowSyslogMsgNbr", 3},
+      {u"", u"nAddUserName", 0xFFFFFFFF},
+      {u"", u"nAddLogType", 5},
+      {u"", u"bAddFacilityString", 2},
+      {u"", u"bSingleEventEmails", 2},
+      {u"", u"nReplaceComputerName", 3},
+      {u"", u"bUseLegacyMode", 2},
+      {u"", u"bForwardBinaryData", 7},
+      {u"", u"nPreventOverrunDelay", 1000},
+      {u"", u"nProtoType", 7},
+      {u"", u"iSyslog1OutputEncoding", 932},
+      {u"", u"nRFC3164Mode", 0},
+      {u"", u"nSleepTime", 0xFFFFFFFF},
+      {u"System", u"nDeliveryMethod", 2},
+      {u"System", u"bReportTruncatedLog", 9},
+      {u"System", u"nFacility", 129},
+      {u"System", u"nFilterEventType", 64},
+      {u"Security", u"nFilterEventType", 255},
+      {u"Security", u"nLastRecord", 0xFFFFFFF0},
+      {u"Application", u"nFilterEventType", 0},
+      {u"DNS Server", u"bReportTruncatedLog", 0},
+      {u"DNS Server", u"nFilterRules", 3},
+  };
+  for (const auto& [subkey, name, value] : numbers) SetDword(subkey, name, value);
+  SetText(u"", u"szTarget2", u"");  // present and empty: the backup is in use
+  SetText(u"", u"szTarget", u"host.example");
+  SetText(u"System", u"szSMTPSubject", u"%s: %i");
+  Load();
+  EXPECT_TRUE(settings().global.backup_enabled);
+  EXPECT_TRUE(log(ClientLog::kSystem).mail_delivery.ticked);
+  EXPECT_EQ(settings().global.overrun_delay.selected_data(), 400);  // clamped as the service does
+  const RegistrySnapshot before = Snapshot();
+  ExpectSaved();
+  const RegistrySnapshot after = Snapshot();
+  // Only values that were missing may be added, each with the client default.
+  for (const auto& [name, value] : before) {
+    EXPECT_EQ(after.count(name) ? after.at(name) : "(absent)", value) << name;
+  }
+  EXPECT_TRUE(log(ClientLog::kDns).filter_rules);
+}
+
+TEST_F(SettingsTest, TheServicesProgressIsNeverRewound) {
+  Load();
+  EXPECT_EQ(log(ClientLog::kSystem).last_record.text, u"0");
+  SetDword(u"System", u"nLastRecord", 50);  // the service forwarded records meanwhile
+  ExpectSaved();
+  EXPECT_EQ(SnapshotDword(Snapshot(), "System\\nLastRecord"), 50);
+
+  // An edited box is written, once.
+  log(ClientLog::kSecurity).last_record.text = u"4294967295";
+  ExpectSaved();
+  EXPECT_EQ(SnapshotDword(Snapshot(), "Security\\nLastRecord"), 4294967295);
+  SetDword(u"Security", u"nLastRecord", 60);
+  ExpectSaved();
+  EXPECT_EQ(SnapshotDword(Snapshot(), "Security\\nLastRecord"), 60);
+}
+
+TEST_F(SettingsTest, NumbersBeyondWhatTheServiceCanUseAreRefusedWithNothingWritten) {
+  Load();
+  ExpectSaved();
+  const RegistrySnapshot before = Snapshot();
+  struct Case {
+    NumberText* box;
+    std::u16string text;
+    std::u16string control;
+  };
+  const Case cases[] = {
+      {&settings().global.sleep_time, u"4294967296", u"txtnSleep"},
+      {&settings().global.sleep_time, u"2147483648", u"txtnSleep"},
+      {&settings().global.sleep_time, u"", u"txtnSleep"},
+      {&log(ClientLog::kDns).last_record, u"4294967296", u"txtnLastRecordDNS"},
+      {&log(ClientLog::kSystem).last_record, u"", u"txtnLastRecordSystem"},
+  };
+  for (const Case& c : cases) {
+    const std::u16string kept = c.box->text;
+    c.box->text = c.text;
+    settings().global.target = u"changed.example";
+    const WriteResult result = session_.WriteRegValues();
+    ASSERT_TRUE(result.invalid) << platform::Utf16ToUtf8(c.text);
+    EXPECT_EQ(result.invalid->control, c.control);
+    EXPECT_EQ(result.invalid->message.icon, MessageIcon::kWarning);
+    EXPECT_EQ(Snapshot(), before);
+    c.box->text = kept;
+  }
+  settings().global.sleep_time.text = u"2147483647";
+  ExpectSaved();
+  EXPECT_EQ(SnapshotDword(Snapshot(), "nSleepTime"), 2147483647);
+}
+
+TEST_F(SettingsTest, EmptiedTextsAndAnUntickedBackupDeleteTheirValues) {
+  SetText(u"", u"szTarget2", u"backup.example");
+  SetText(u"", u"szReplaceComputerName", u"GATEWAY");
+  SetText(u"Security", u"szSMTPSubject", u"subject");
+  Load();
+  EXPECT_TRUE(settings().global.backup_enabled);
+  settings().global.backup_enabled = false;
+  settings().global.replacement_name.clear();
+  log(ClientLog::kSecurity).smtp_subject.clear();
+  ExpectSaved();
+  const RegistrySnapshot after = Snapshot();
+  for (const char* name : {"szTarget2", "szReplaceComputerName", "Security\\szSMTPSubject"}) {
+    EXPECT_EQ(after.count(name), 0u) << name;
+  }
+  // The text stays in the window for a later tick.
+  EXPECT_EQ(settings().global.target2, u"backup.example");
+}
+
+TEST_F(SettingsTest, AFailedSaveNamesTheFirstValueWithTheSystemsText) {
+  Load();
+  std::unique_ptr<RegKey> hklm;
+  ASSERT_EQ(computer().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+            platform::kSuccess);
+  // The service was removed while the window was open.
+  ASSERT_EQ(
+      platform::DeleteKeyTree(*hklm, u"SYSTEM\\CurrentControlSet\\Services\\Brinmoor Vaskwell"),
+      platform::kSuccess);
+  const WriteResult result = session_.WriteRegValues();
+  EXPECT_FALSE(result.ok);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->icon, MessageIcon::kCritical);
+  EXPECT_EQ(platform::Utf16ToUtf8(result.failure->text),
+            "Error while saving the setting szTarget\r\nIllegal operation attempted on a registry "
+            "key that has been marked for deletion.");
+}
+
+TEST_F(SettingsTest, TheAdditionalOptionsAreSavedOnlyInMode1WithThePlainForm) {
+  Load();
+  GlobalSettings& g = settings().global;
+  g.add_user_name.ticked = true;
+  g.mode.SelectData(1);
+  EXPECT_FALSE(AdditionalOptionsAvailable(g));
+  ExpectSaved();
+  EXPECT_EQ(Snapshot().count("nAddUserName"), 0u);
+  g.mode.SelectData(0);
+  g.use_legacy.ticked = false;
+  EXPECT_FALSE(AdditionalOptionsAvailable(g));
+  g.use_legacy.ticked = true;
+  ExpectSaved();
+  EXPECT_EQ(SnapshotDword(Snapshot(), "nAddUserName"), 1);
+}
+
+TEST_F(SettingsTest, TheMorvanePresetAndCopyFromSystemChangeOnlyTheWindow) {
+  SetDword(u"", u"nRFC3164Mode", 2);
+  SetDword(u"", u"bUseLegacyMode", 0);
+  SetDword(u"", u"bForwardBinaryData", 1);
+  SetDword(u"System", u"nDeliveryMethod", 1);
+  SetText(u"System", u"szSMTPServer", u"mail.example");
+  SetText(u"System", u"szSMTPSubject", u"%s");
+  SetDword(u"System", u"iEMailOutputEncoding", 51932);
+  SetDword(u"System", u"nFacility", 16);
+  Load();
+  const RegistrySnapshot before = Snapshot();
+  ApplyMorvanePreset(&settings().global);
+  CopySettingsFromSystem(&settings(), ClientLog::kDns);
+  EXPECT_EQ(Snapshot(), before);
+
+  const GlobalSettings& g = settings().global;
+  EXPECT_EQ(g.mode.selected_data(), 0);
+  EXPECT_TRUE(g.use_legacy.ticked && g.add_facility_string.ticked);
+  EXPECT_FALSE(g.forward_binary.ticked || g.add_user_name.ticked || g.add_log_type.ticked ||
+               g.show_msg_number.ticked);
+  const LogSettings& dns = log(ClientLog::kDns);
+  EXPECT_TRUE(dns.mail_delivery.ticked);
+  EXPECT_EQ(dns.smtp_server, u"mail.example");
+  EXPECT_EQ(dns.smtp_subject, u"%s");
+  EXPECT_EQ(dns.mail_encoding.selected_data(), 51932);
+  EXPECT_EQ(dns.facility.selected_data(), 128);  // not a mail setting
+
+  ExpectSaved();
+  const RegistrySnapshot after = Snapshot();
+  const std::pair<const char*, int64_t> written[] = {{"nRFC3164Mode", 0},
+                                                     {"bUseLegacyMode", 1},
+                                                     {"bAddFacilityString", 1},
+                                                     {"bForwardBinaryData", 0},
+                                                     {"DNS Server\\nDeliveryMethod", 1},
+                                                     {"DNS Server\\iEMailOutputEncoding", 51932}};
+  for (const auto& [name, value] : written) EXPECT_EQ(SnapshotDword(after, name), value) << name;
+}
+
+class Version4SettingsTest : public SettingsTest {
+ protected:
+  Version4SettingsTest() : SettingsTest(4) {}
+};
+
+TEST_F(Version4SettingsTest, TheLogsOfVersion5AreNeitherReadNorWritten) {
+  // Keys left over from an earlier installation stay as they are.
+  SetDword(u"DNS Server", u"nFacility", 8);
+  SetDword(u"Directory Service", u"nLastRecord", 5);
+  Load();
+  for (const LogInfo& l : kLogs) EXPECT_EQ(log(l.id).present, !l.needs_version5);
+  EXPECT_EQ(log(ClientLog::kDns).facility.selected_data(), 128);  // not read
+  const RegistrySnapshot before = Snapshot();
+  ExpectSaved();
+  const RegistrySnapshot after = Snapshot();
+  for (const char* name : {"DNS Server\\nFacility", "Directory Service\\nLastRecord"}) {
+    EXPECT_EQ(after.at(name), before.at(name));
+  }
+  EXPECT_EQ(after.count("File Replication Service\\nFacility"), 0u);
+}
+
+}  // namespace
+}  // namespace sentrel::client
