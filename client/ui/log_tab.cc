@@ -145,8 +145,10 @@ void LogTab::Bind() {
   connect(cboxFacility_, &QComboBox::currentIndexChanged, this, [s](int index) {
     if (index >= 0) s->facility.index = index;
   });
+  // The box's text as it is now, not the signal's: a restored number (input_rules.h) arrives
+  // before the change notice of the text it replaced.
   connect(txtnLastRecord_, &QLineEdit::textChanged, this,
-          [s](const QString& text) { s->last_record.text = ToU16(text); });
+          [this, s] { s->last_record.text = ToU16(txtnLastRecord_->text()); });
   connect(chkReportTruncatedLog_, &QCheckBox::toggled, this,
           [s](bool on) { s->report_truncated.ticked = on; });
   connect(chkFilterRules_, &QCheckBox::toggled, this, [this](bool on) {
