@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Writes PNG pictures of the configuration client's main window (its seven tabs, and a version 4
+# computer) and of the message boxes a user meets most into build/screenshots/, on emulated
+# computers made for the purpose (offscreen, no display needed).
+#   scripts/screenshots.sh [OUT_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-build/screenshots}
+
+scripts/setup_deps.sh build
+cmake --preset default >/dev/null
+cmake --build --preset default --target client_screenshots
+mkdir -p "$out"
+QT_QPA_PLATFORM=offscreen build/client/app/client_screenshots "$out" 2> >(grep -v propagateSizeHints >&2)
