@@ -110,8 +110,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(testsupport::SnapshotDword(f.Snapshot(), "Security\\nLastRecord"), 12);
   }
 
-  void cancelAndEscapeEndTheClientWithoutWriting() {
-    for (bool escape : {false, true}) {
+  void cancelAndEscapeEndTheClientWithoutWritingAndEnterSaves() {
+    enum Way { kCancel, kEscape, kEnter };
+    for (Way way : {kCancel, kEscape, kEnter}) {
       WindowFixture f;
       f.Click(QStringLiteral("pbApply"));
       const auto before = f.Snapshot();
@@ -119,14 +120,18 @@ class MainWindowTest : public QObject {
       f.Type(QStringLiteral("txtSZTarget"), QStringLiteral("changed.example"));
       f.Click(QStringLiteral("chkLogSystem"));
       f.Choose(QStringLiteral("cbProtocolType"), QStringLiteral("TCP"));
-      if (escape) {
-        QTest::keyClick(f.Edit(QStringLiteral("txtSZTarget")), Qt::Key_Escape);
-      } else {
-        f.Click(QStringLiteral("pbCancel"));
-      }
+      if (way == kCancel) f.Click(QStringLiteral("pbCancel"));
+      if (way == kEscape) QTest::keyClick(f.Edit(QStringLiteral("txtSZTarget")), Qt::Key_Escape);
+      if (way == kEnter) QTest::keyClick(f.Edit(QStringLiteral("txtSZTarget")), Qt::Key_Return);
       QCOMPARE(ended.count(), 1);
       QVERIFY(!f.window().isVisible());
-      QVERIFY(f.Snapshot() == before);
+      const auto after = f.Snapshot();
+      if (way == kEnter) {
+        QCOMPARE(testsupport::SnapshotDword(after, "nProtoType"), 1);
+        QCOMPARE(testsupport::SnapshotDword(after, "System\\nFilterEventType"), 0);
+      } else {
+        QVERIFY(after == before);
+      }
     }
   }
 
