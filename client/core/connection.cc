@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "client/core/system_error.h"
 #include "client/i18n/messages.h"
 
 namespace sentrel::client {
@@ -45,7 +46,7 @@ ConnectResult Connection::CreateKeyHandles(std::u16string_view name) {
   return ConnectResult{ConnectState::kFailed, {}};
 }
 
-bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing) {
+bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessage* failure) {
   for (size_t i = 0; i < kLogs.size(); ++i) {
     const LogInfo& log = kLogs[i];
     if (log.needs_version5 && handles->major_version < 5) continue;
@@ -54,12 +55,15 @@ bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing) {
     if (r == platform::kSuccess) continue;
     registry_.Trace(u"ERROR Creating Keyhandle for Parameters\\" + key_name + u": " +
                     DecimalText(r));
-    if (!create_missing) return false;
-    r = handles->parameters->CreateKey(key_name, &handles->logs[i]);
-    if (r != platform::kSuccess) {
+    if (create_missing) {
+      r = handles->parameters->CreateKey(key_name, &handles->logs[i]);
+      if (r == platform::kSuccess) continue;
       registry_.Trace(u"ERROR Creating Key for Parameters\\" + key_name + u": " + DecimalText(r));
-      return false;
     }
+    // The configuration cannot be edited without the log's key: the user learns which and why.
+    *failure = {MessageIcon::kCritical, GetMessageText(170) + u"\r\nParameters\\" + key_name +
+                                            u": " + GetSystemErrorText(registry_.platform(), r)};
+    return false;
   }
   return true;
 }
@@ -83,8 +87,10 @@ ConnectResult Connection::ConnectLocal() {
     registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + DecimalText(r));
     return ConnectResult{ConnectState::kNotInstalled, {}};
   }
-  if (!OpenLogKeys(&fresh, /*create_missing=*/true))
-    return ConnectResult{ConnectState::kFailed, {}};
+  UserMessage failure;
+  if (!OpenLogKeys(&fresh, /*create_missing=*/true, &failure)) {
+    return ConnectResult{ConnectState::kFailed, {failure}};
+  }
   registry_.Trace(u"SUCCESS Creating Keyhandles on LOCAL MACHINE");
   handles_ = std::move(fresh);
   target_ = kLocalTargetName;

@@ -82,8 +82,8 @@ class Connection {
   void DetectTargetVersion(std::u16string_view name, KeyHandles* handles);
   ConnectResult ConnectLocal();
   // Opens the log keys below `handles->parameters`; on the local computer a missing one is
-  // created. False (traced) at the first that fails.
-  bool OpenLogKeys(KeyHandles* handles, bool create_missing);
+  // created. False (traced, and the box for it in *failure) at the first that fails.
+  bool OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessage* failure);
 
   Registry& registry_;
   std::u16string target_;

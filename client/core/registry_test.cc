@@ -199,6 +199,26 @@ TEST_F(ConnectionTest, ADeniedParametersKeyGivesTheAdvice) {
             0u);
 }
 
+TEST_F(ConnectionTest, ALogKeyThatCanNeitherBeOpenedNorCreatedIsReported) {
+  MakeParameters();
+  const std::u16string system = std::u16string(kParametersPath) + u"\\System";
+  std::unique_ptr<RegKey> hklm, key;
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+            platform::kSuccess);
+  ASSERT_EQ(hklm->CreateKey(system, &key), platform::kSuccess);
+  ASSERT_EQ(computer_.platform().emulated_registry().SetAccessDenied(
+                platform::RegRoot::kLocalMachine, system, true),
+            platform::kSuccess);
+  const ConnectResult result = connection_.CreateKeyHandles(u"");
+  EXPECT_EQ(result.state, ConnectState::kFailed);
+  EXPECT_FALSE(connection_.connected());
+  ASSERT_EQ(result.messages.size(), 1u);
+  EXPECT_EQ(platform::Utf16ToUtf8(result.messages[0].text),
+            "Can't open the configuration key of this log.\r\nParameters\\System: Access is "
+            "denied.");
+  EXPECT_TRUE(trace_.Contains("ERROR Creating Key for Parameters\\System: 5\r\n"));
+}
+
 class Version4ConnectionTest : public ConnectionTest {
  protected:
   Version4ConnectionTest() : ConnectionTest(4) {}
