@@ -14,8 +14,8 @@ scripts/setup_deps.sh build
 cmake --preset default >/dev/null
 cmake --build --preset default --target CFGVaskwell ntbox vaskwell
 
-ntbox=$root/build/tools/ntbox/ntbox
-vaskwell=$root/build/service/vaskwell/vaskwell
+ntbox=$root/build/bin/ntbox
+vaskwell=$root/build/bin/vaskwell
 if [[ -n ${NTBOX_MACHINE:-} && ! -e $NTBOX_MACHINE/machine.db ]]; then
   "$ntbox" init "$NTBOX_MACHINE"
 fi

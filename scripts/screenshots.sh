@@ -11,4 +11,4 @@ scripts/setup_deps.sh build
 cmake --preset default >/dev/null
 cmake --build --preset default --target client_screenshots
 mkdir -p "$out"
-QT_QPA_PLATFORM=offscreen build/client/app/client_screenshots "$out" 2> >(grep -v propagateSizeHints >&2)
+QT_QPA_PLATFORM=offscreen build/bin/client_screenshots "$out" 2> >(grep -v propagateSizeHints >&2)

@@ -4,6 +4,7 @@
 
 #include "client/core/system_error.h"
 #include "client/i18n/messages.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
@@ -54,11 +55,12 @@ bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessa
     Result r = handles->parameters->OpenKey(key_name, RegAccess::kReadWrite, &handles->logs[i]);
     if (r == platform::kSuccess) continue;
     registry_.Trace(u"ERROR Creating Keyhandle for Parameters\\" + key_name + u": " +
-                    DecimalText(r));
+                    platform::Decimal(r));
     if (create_missing) {
       r = handles->parameters->CreateKey(key_name, &handles->logs[i]);
       if (r == platform::kSuccess) continue;
-      registry_.Trace(u"ERROR Creating Key for Parameters\\" + key_name + u": " + DecimalText(r));
+      registry_.Trace(u"ERROR Creating Key for Parameters\\" + key_name + u": " +
+                      platform::Decimal(r));
     }
     // The configuration cannot be edited without the log's key: the user learns which and why.
     *failure = {MessageIcon::kCritical, GetMessageText(170) + u"\r\nParameters\\" + key_name +
@@ -84,7 +86,7 @@ ConnectResult Connection::ConnectLocal() {
           GetMessageText(181) + u" " + GetMessageText(2027) + u".\r\n" + GetMessageText(2028)}}};
   }
   if (r != platform::kSuccess) {
-    registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + DecimalText(r));
+    registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + platform::Decimal(r));
     return ConnectResult{ConnectState::kNotInstalled, {}};
   }
   UserMessage failure;

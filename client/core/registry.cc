@@ -5,12 +5,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/text.h"
+
 namespace sentrel::client {
 namespace {
 
 using platform::RegKey;
 
-std::u16string CodeText(Result code) { return DecimalText(code); }
+std::u16string CodeText(Result code) { return platform::Decimal(code); }
 
 }  // namespace
 
@@ -27,11 +29,6 @@ std::optional<uint32_t> ParseUnsigned(std::u16string_view text, uint32_t max) {
     if (value > max) return std::nullopt;
   }
   return static_cast<uint32_t>(value);
-}
-
-std::u16string DecimalText(int64_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
 }
 
 Registry::Registry(platform::Platform& platform) : platform_(platform) {}

@@ -89,9 +89,6 @@ bool IsLocalTarget(std::u16string_view computer);
 // Decimal digits only, at most `max`; nullopt for anything else (empty, signs, blanks, more).
 std::optional<uint32_t> ParseUnsigned(std::u16string_view text, uint32_t max);
 
-// A number in decimal.
-std::u16string DecimalText(int64_t value);
-
 }  // namespace sentrel::client
 
 #endif  // CLIENT_CORE_REGISTRY_H_

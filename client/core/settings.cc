@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "client/core/registry.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 
@@ -72,7 +73,7 @@ const ChoiceList& OverrunDelayList() {
   static const ChoiceList list = [] {
     ChoiceList l;
     l.by_position = true;
-    for (int32_t ms = 0; ms <= 400; ++ms) l.items.push_back({-1, DecimalText(ms), ms});
+    for (int32_t ms = 0; ms <= 400; ++ms) l.items.push_back({-1, platform::Decimal(ms), ms});
     return l;
   }();
   return list;
@@ -98,7 +99,7 @@ void Choice::SelectData(int32_t data) {
 
 void NumberText::Read(int64_t value) {
   stored = value;
-  shown = DecimalText(value);
+  shown = platform::Decimal(value);
   text = shown;
 }
 

@@ -2,6 +2,7 @@
 
 #include "client/core/system_error.h"
 #include "client/i18n/messages.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
@@ -168,9 +169,9 @@ void WriteLog(Registry& r, RegKey& k, ClientLog id, FilterRulesIo* rules, LogSet
 }
 
 InvalidNumber Invalid(std::u16string control, std::u16string label, uint32_t max) {
-  return InvalidNumber{
-      std::move(control),
-      {MessageIcon::kWarning, FormatMessageArgs(GetMessageText(189), {label, DecimalText(max)})}};
+  return InvalidNumber{std::move(control),
+                       {MessageIcon::kWarning,
+                        FormatMessageArgs(GetMessageText(189), {label, platform::Decimal(max)})}};
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "client/core/system_error.h"
 
 #include "client/core/registry.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 
@@ -11,7 +12,7 @@ std::u16string GetSystemErrorText(platform::Platform& platform, platform::Result
       platform::kFormatMessageFromSystem | platform::kFormatMessageIgnoreInserts |
           platform::kFormatMessageAllocateBuffer,
       nullptr, code, 0, nullptr, 0, 0, &text);
-  if (r != platform::kSuccess) return u"Error " + DecimalText(code);
+  if (r != platform::kSuccess) return u"Error " + platform::Decimal(code);
   if (text.size() > kMaxChars) text.resize(kMaxChars);
   while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
     text.pop_back();

@@ -13,9 +13,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/rsyslog.sh"
 rsyslog_in_namespace "$here/$(basename "$0")" "$build"
 
-ntbox=$build/tools/ntbox/ntbox
-vaskwell=$build/service/vaskwell/vaskwell
-drive=$build/client/app/client_drive
+ntbox=$build/bin/ntbox
+vaskwell=$build/bin/vaskwell
+drive=$build/bin/client_drive
 name="Brinmoor Vaskwell"
 work=$(mktemp -d)
 RSYSLOG_WORK=$work/rsyslog
