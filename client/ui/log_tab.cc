@@ -122,9 +122,10 @@ void LogTab::LayOut() {
   right->addWidget(frmsetSMTP_);
   right->addStretch();
 
+  // The mail column gets the larger share: its boxes hold host names and mail addresses.
   auto* page = new QHBoxLayout(this);
-  page->addLayout(left, 1);
-  page->addLayout(right, 1);
+  page->addLayout(left, 2);
+  page->addLayout(right, 3);
 }
 
 void LogTab::Bind() {
