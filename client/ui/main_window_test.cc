@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "client/ui/general_tab.h"
+#include "client/ui/log_tab.h"
 #include "client/ui/testing/window_fixture.h"
 
 using sentrel::client::MessageIcon;
@@ -213,6 +215,52 @@ class MainWindowTest : public QObject {
       if (i >= 4) QCOMPARE(tabs->tabText(i), QStringLiteral("Win2K Only"));
     }
     QCOMPARE(tabs->tabText(1), QStringLiteral("S&ystem"));
+  }
+
+  // Tab moves through a page as it reads, top to bottom and left to right, which is also the
+  // order in which a screen reader walks it.
+  void theFocusMovesInReadingOrder() {
+    WindowFixture f;
+    auto chain = [&f](QWidget* page) {
+      QStringList names;
+      for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) &&
+            !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"))) {
+          names << w->objectName();
+        }
+      }
+      return names.join(QLatin1Char(' '));
+    };
+    QCOMPARE(chain(f.window().general_tab()),
+             QStringLiteral("txtSZTarget cbProtocolType cbiOutputEncoding1 "
+                            "chkEnableBackupSyslogServer txtszTarget2 cbProtocolTypeBackup "
+                            "cbiOutputEncoding2 txtnSleep cbPreventOverrunDelay cbRFC3164Mode "
+                            "chkUseLegacy chkForwardBinaryData chkSingleEventEmails "
+                            "chkReplaceComputerName txtReplaceComputerName cmdMorvane "
+                            "chkAddFacilityString chkShowSyslogMsgNbr chkAddUserName "
+                            "chkAddLogType"));
+    QCOMPARE(chain(f.window().log_tab(sentrel::client::ClientLog::kSecurity)),
+             QStringLiteral("chkLogSecurity chkSecuritySuccess chkSecurityError "
+                            "chkSecurityWarning chkSecurityInformation chkSecurityAuditSuccess "
+                            "chkSecurityAuditFailure cboxSecurityFacility txtnLastRecordSecurity "
+                            "chkReportTruncatedLogSecurity chkSecurityFilterRules "
+                            "cmdAdvancedSecurity chkEnabledMailDeliverySecurity "
+                            "txtMailServerSecurity txtMailSenderSecurity "
+                            "txtMailRecipientSecurity txtMailSubjectSecurity "
+                            "cbEmailEncodingSecurity cmdCPSystemSecurity"));
+  }
+
+  // The window never gets smaller than 8340 by 6825 twips; a smaller size is raised to that.
+  void theWindowKeepsItsMinimumSize() {
+    WindowFixture f;
+    sentrel::client::MainWindow& w = f.window();
+    const int min_width = 8340 * w.logicalDpiX() / 1440;
+    const int min_height = 6825 * w.logicalDpiY() / 1440;
+    w.resize(100, 100);
+    QVERIFY(w.width() >= min_width);
+    QVERIFY(w.height() >= min_height);
+    w.resize(min_width + 300, min_height + 200);
+    QCOMPARE(w.size(), QSize(min_width + 300, min_height + 200));
   }
 
   void everyInputCarriesAName() {
