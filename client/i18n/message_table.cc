@@ -90,12 +90,14 @@ bool ParseLine(std::string_view line, int32_t* number, std::u16string* text, std
   return true;
 }
 
-}  // namespace
-
-bool ParseMessageTable(std::string_view utf8, MessageTable* out, std::string* error) {
+// Walks the table's lines; `on_error` gets "line N: reason" for each bad line or repeated
+// number and says whether to go on.
+template <typename OnError>
+bool WalkTable(std::string_view utf8, MessageTable* out, OnError on_error) {
   out->clear();
   if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // a BOM some editors write
   int line_number = 0;
+  bool clean = true;
   while (!utf8.empty()) {
     ++line_number;
     const size_t end = utf8.find('\n');
@@ -107,16 +109,36 @@ bool ParseMessageTable(std::string_view utf8, MessageTable* out, std::string* er
     std::u16string text;
     std::string reason;
     if (!ParseLine(line, &number, &text, &reason)) {
-      *error = "line " + std::to_string(line_number) + ": " + reason;
-      return false;
+      clean = false;
+      if (!on_error("line " + std::to_string(line_number) + ": " + reason)) return false;
+      continue;
     }
     if (!out->emplace(number, std::move(text)).second) {
-      *error = "line " + std::to_string(line_number) + ": message " + std::to_string(number) +
-               " is given twice";
-      return false;
+      clean = false;
+      if (!on_error("line " + std::to_string(line_number) + ": message " + std::to_string(number) +
+                    " is given twice")) {
+        return false;
+      }
     }
   }
-  return true;
+  return clean;
+}
+
+}  // namespace
+
+bool ParseMessageTable(std::string_view utf8, MessageTable* out, std::string* error) {
+  return WalkTable(utf8, out, [error](std::string problem) {
+    *error = std::move(problem);
+    return false;
+  });
+}
+
+void ParseMessageTableLenient(std::string_view utf8, MessageTable* out,
+                              std::vector<std::string>* problems) {
+  (void)WalkTable(utf8, out, [problems](std::string problem) {
+    if (problems) problems->push_back(std::move(problem));
+    return true;
+  });
 }
 
 }  // namespace sentrel::client

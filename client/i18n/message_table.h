@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sentrel::client {
 
@@ -24,6 +25,12 @@ using MessageTable = std::map<int32_t, std::u16string>;
 // Parses a whole table. On a bad line, a number given twice or a number out of the 32-bit range
 // it returns false with "line N: reason" in *error and leaves *out unspecified.
 bool ParseMessageTable(std::string_view utf8, MessageTable* out, std::string* error);
+
+// Parses what it can: a bad line is left out and a number given again keeps its first text, each
+// described in *problems (may be null) as "line N: reason". The program loads its tables this
+// way, so one broken entry costs only that entry (it reads as a missing message).
+void ParseMessageTableLenient(std::string_view utf8, MessageTable* out,
+                              std::vector<std::string>* problems);
 
 }  // namespace sentrel::client
 

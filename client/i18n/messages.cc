@@ -13,18 +13,17 @@ namespace {
 
 constexpr char16_t kEnglish[] = u"EN";
 
-// The parsed tables by language code, built at the first lookup. A table that does not parse is
-// left out (the unit tests parse every table, so a shipped program never meets one).
+// The parsed tables by language code, built at the first lookup. A broken line of a table costs
+// only its entry, which then reads as missing (the unit tests parse every table strictly, so a
+// shipped program never meets one).
 using TableMap = std::map<std::u16string, MessageTable, std::less<>>;
 
 TableMap ParseEmbeddedTables() {
   TableMap tables;
   for (size_t i = 0; i < kEmbeddedTableCount; ++i) {
     MessageTable table;
-    std::string error;
-    if (ParseMessageTable(kEmbeddedTables[i].text, &table, &error)) {
-      tables.emplace(kEmbeddedTables[i].language, std::move(table));
-    }
+    ParseMessageTableLenient(kEmbeddedTables[i].text, &table, nullptr);
+    tables.emplace(kEmbeddedTables[i].language, std::move(table));
   }
   return tables;
 }
@@ -44,15 +43,19 @@ std::u16string& Language() {
 
 }  // namespace
 
+std::u16string LookupMessage(const MessageTable* table, int32_t number) {
+  if (table) {
+    auto text = table->find(number);
+    if (text != table->end()) return text->second;
+  }
+  return u"***MESSAGE_MISSING***" + platform::Utf8ToUtf16(std::to_string(number));
+}
+
 std::u16string GetMessageTextIn(std::u16string_view language, int32_t number) {
   const auto& tables = Tables();
   auto table = tables.find(language);
   if (table == tables.end()) table = tables.find(std::u16string_view(kEnglish));
-  if (table != tables.end()) {
-    auto text = table->second.find(number);
-    if (text != table->second.end()) return text->second;
-  }
-  return u"***MESSAGE_MISSING***" + platform::Utf8ToUtf16(std::to_string(number));
+  return LookupMessage(table == tables.end() ? nullptr : &table->second, number);
 }
 
 std::u16string GetMessageText(int32_t number) {
@@ -95,6 +98,12 @@ std::u16string FormatMessageArgs(std::u16string_view text,
 std::u16string StripMnemonic(std::u16string_view caption) {
   std::u16string out;
   for (size_t i = 0; i < caption.size(); ++i) {
+    // A mnemonic written after the text, as in Japanese captions: "OK(&O)" -> "OK".
+    if (caption.substr(i, 2) == u"(&" && i + 3 < caption.size() && caption[i + 2] != u'&' &&
+        caption[i + 3] == u')') {
+      i += 3;
+      continue;
+    }
     if (caption[i] == u'&') {
       if (i + 1 < caption.size() && caption[i + 1] == u'&') {
         out += u'&';

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/i18n/message_table.h"
+
 namespace sentrel::client {
 
 // The text of `number` in the current language: the table of that language when the program
@@ -20,6 +22,8 @@ namespace sentrel::client {
 std::u16string GetMessageText(int32_t number);
 // The same lookup in a given language.
 std::u16string GetMessageTextIn(std::u16string_view language, int32_t number);
+// The text of `number` in one table (null: no table); the missing-message text when it has none.
+std::u16string LookupMessage(const MessageTable* table, int32_t number);
 
 void SetCurrentLanguage(std::u16string_view code);
 std::u16string CurrentLanguage();
@@ -31,7 +35,7 @@ std::vector<std::u16string> AvailableLanguages();
 // names a value and a limit, for example). Other percent signs stay as they are.
 std::u16string FormatMessageArgs(std::u16string_view text, const std::vector<std::u16string>& args);
 
-// A caption without its mnemonic marks: "&Apply" -> "Apply", "&&" -> "&".
+// A caption without its mnemonic marks: "&Apply" -> "Apply", "&&" -> "&", "OK(&O)" -> "OK".
 std::u16string StripMnemonic(std::u16string_view caption);
 
 }  // namespace sentrel::client
