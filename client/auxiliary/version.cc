@@ -1,0 +1,17 @@
+#include "client/auxiliary/version.h"
+
+#include "client/core/registry.h"
+
+namespace sentrel::client {
+
+VersionTriple VersionFromFixedInfo(uint32_t version_ms, uint32_t version_ls) {
+  return {static_cast<int32_t>(version_ms >> 16), static_cast<int32_t>(version_ms & 0xFFFF),
+          static_cast<int32_t>(version_ls & 0xFFFF)};
+}
+
+std::u16string VersionText(const VersionTriple& version) {
+  return DecimalText(version.major) + u"." + DecimalText(version.minor) + u"." +
+         DecimalText(version.build);
+}
+
+}  // namespace sentrel::client
