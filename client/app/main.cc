@@ -6,6 +6,8 @@
 #include <string>
 
 #include "client/core/client_session.h"
+#include "client/i18n/ui/options_window.h"
+#include "client/i18n/ui/splash_window.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "platform/platform.h"
@@ -23,11 +25,24 @@ int main(int argc, char** argv) {
     return 1;
   }
   sentrel::client::ClientSession session(*host);
-  session.LoadUserConfig();
 
-  sentrel::client::MainWindow window(session);
-  window.Load();
-  if (window.ended()) return 0;
-  window.show();
-  return QApplication::exec();
+  // The main window, made once the language is known (at once, or after the first-start window).
+  std::unique_ptr<sentrel::client::MainWindow> window;
+  bool ended_at_load = false;
+  auto open_main = [&] {
+    window = std::make_unique<sentrel::client::MainWindow>(session);
+    sentrel::client::InstallLanguageCommands(*window);
+    window->Load();
+    if (window->ended()) {
+      ended_at_load = true;
+      QApplication::quit();
+      return;
+    }
+    window->show();
+  };
+  sentrel::client::StartClient(session, open_main);
+  if (ended_at_load) return 0;
+  const int code = QApplication::exec();
+  window.reset();  // before the session and the platform it uses
+  return code;
 }

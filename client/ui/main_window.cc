@@ -394,6 +394,7 @@ void MainWindow::ApplyMinimumSize() {
 }
 
 void MainWindow::InitiateLanguageSettings() {
+  ApplyLanguageFont(this);
   for (const auto& [menu, caption] : menu_captions_) menu->setTitle(Msg(caption));
   for (const auto& [action, caption] : action_captions_) {
     const bool on_toolbar = toolbar_->actions().contains(action);

@@ -17,6 +17,7 @@
 #include <QMainWindow>
 
 #include "client/core/client_session.h"
+#include "client/ui/language_window.h"
 
 class QAction;
 class QLabel;
@@ -54,7 +55,7 @@ enum class Command {
   kRequestSupport,
 };
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public LanguageWindow {
   Q_OBJECT
 
  public:
@@ -91,9 +92,9 @@ class MainWindow : public QMainWindow {
   void ReloadSettings();
   // Shows the record in every tab.
   void ShowSettings();
-  // Initiate_Language_settings: every caption, tool tip and list entry in the current language,
-  // and the minimum size of that language.
-  void InitiateLanguageSettings();
+  // Initiate_Language_settings: the language's font, every caption, tool tip and list entry in
+  // the current language, and the minimum size of that language.
+  void InitiateLanguageSettings() override;
 
   // Apply: writes the settings; a failure shows its box and answers false.
   bool Apply();
