@@ -1,6 +1,7 @@
 // client_screenshots OUT_DIR: writes PNG pictures of CFGVaskwell's main window (each of its seven
 // tabs, and the tabs of a version 4 computer) and of the message boxes a user meets most, as the
-// client shows them, on emulated computers made for the purpose in a temporary directory.
+// client shows them, on emulated computers made for the purpose in a temporary directory; then
+// the first-start window, and every window in each of the five languages (OUT_DIR/EN, /DE, ...).
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -12,7 +13,10 @@
 #include <string>
 
 #include "client/core/client_session.h"
+#include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
+#include "client/i18n/ui/options_window.h"
+#include "client/i18n/ui/splash_window.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
@@ -78,6 +82,52 @@ bool SaveBox(QWidget* parent, const QString& dir, const char* name, const UserMe
   return ok;
 }
 
+// The windows of the client in one language, into OUT_DIR/<code>/: the main window's tabs, the
+// options window and the message boxes above.
+bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_view code) {
+  SetCurrentLanguage(code);
+  const QString dir = out + QLatin1Char('/') + ToQString(code);
+  QDir().mkpath(dir);
+  bool ok = true;
+  MainWindow window(session);
+  InstallLanguageCommands(window);
+  window.Load();
+  window.show();
+  const char* tabs[] = {"main_general",   "main_system", "main_security",       "main_application",
+                        "main_directory", "main_dns",    "main_filereplication"};
+  for (int i = 0; i < window.tabs()->count(); ++i) {
+    window.tabs()->setCurrentIndex(i);
+    ok &= Save(&window, dir, tabs[i]);
+  }
+  window.tabs()->setCurrentIndex(0);
+  window.menu_action(Command::kOptions)->trigger();
+  if (auto* options = window.findChild<OptionsWindow*>()) {
+    ok &= Save(options, dir, "options");
+    options->close();
+  }
+  ok &= SaveBox(&window, dir, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
+                QMessageBox::Ok | QMessageBox::Cancel);
+  ok &= SaveBox(&window, dir, "box_not_installed", {MessageIcon::kNone, GetMessageText(173)});
+  ok &= SaveBox(&window, dir, "box_access_denied",
+                {MessageIcon::kCritical, GetMessageText(181) + u" " + GetMessageText(2027) +
+                                             u".\r\n" + GetMessageText(2028)});
+  window.close();
+  return ok;
+}
+
+// The first-start window in its two forms (fixed English texts).
+bool ShootSplash(const QString& out) {
+  bool ok = true;
+  for (auto [prompt, name] : {std::pair{LanguagePrompt::kFirstTime, "splash_first_time"},
+                              std::pair{LanguagePrompt::kNotFound, "splash_not_found"}}) {
+    auto* splash = new SplashWindow(prompt);
+    splash->show();
+    ok &= Save(splash, out, name);
+    splash->close();
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +190,16 @@ int main(int argc, char** argv) {
         ok &= SaveBox(&window, out, "box_access_denied", refused.messages.front());
       }
     }
+    ok &= ShootSplash(out);
+    // A computer of their own: the boxes above took this one's configuration away.
+    auto languages = MakeComputer(temp, "SRV2", 5);
+    if (!languages) return 1;
+    ClientSession languages_session(*languages);
+    Configure(languages_session);
+    for (const Language& language : kLanguages) {
+      ok &= ShootLanguage(languages_session, out, language.code);
+    }
+    SetCurrentLanguage(kEnglishCode);
   }
   std::error_code ignored;
   std::filesystem::remove_all(temp, ignored);

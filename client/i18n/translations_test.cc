@@ -109,9 +109,13 @@ TEST(Translations, KeepWhatTheProgramReliesOn) {
         EXPECT_TRUE(letter >= u'A' && letter <= u'Z') << "mnemonic on a non-Latin letter";
       }
       if (language == u"JP") {
-        if (Count(original, u" ") > 0) EXPECT_TRUE(HasKanaOrKanji(text));
+        if (Count(original, u" ") > 0) {
+          EXPECT_TRUE(HasKanaOrKanji(text));
+        }
         // Japanese captions mark their letter after the text: "適用(&A)".
-        if (marks == 1) EXPECT_NE(text.find(u"(&"), std::u16string::npos);
+        if (marks == 1) {
+          EXPECT_NE(text.find(u"(&"), std::u16string::npos);
+        }
       }
     }
   }
