@@ -36,6 +36,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const UserMessage& 
   box->setWindowModality(Qt::ApplicationModal);
   if (buttons.testFlag(QMessageBox::Ok)) box->setDefaultButton(QMessageBox::Ok);
   if (buttons.testFlag(QMessageBox::Cancel)) box->setEscapeButton(QMessageBox::Cancel);
+  // The buttons speak the client's language, as a Windows box speaks the system's.
+  if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->setText(MsgPlain(310));
+  if (QAbstractButton* cancel = box->button(QMessageBox::Cancel)) cancel->setText(MsgPlain(311));
   return box;
 }
 

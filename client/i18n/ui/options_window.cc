@@ -63,7 +63,7 @@ void OptionsWindow::InitiateLanguageSettings() {
   // All five entries in sight, in this language's font.
   lsLanguage_->setFixedHeight(lsLanguage_->sizeHintForRow(0) * lsLanguage_->count() +
                               2 * lsLanguage_->frameWidth() + 4);
-  lblHeaderText_->setMinimumWidth(lblHeaderText_->fontMetrics().averageCharWidth() * 40);
+  lblHeaderText_->setMinimumWidth(lblHeaderText_->fontMetrics().averageCharWidth() * 52);
   adjustSize();
 }
 
