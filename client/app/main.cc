@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "client/auxiliary/ui/help_commands.h"
 #include "client/core/client_session.h"
 #include "client/i18n/ui/options_window.h"
 #include "client/i18n/ui/splash_window.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   auto open_main = [&] {
     window = std::make_unique<sentrel::client::MainWindow>(session);
     sentrel::client::InstallLanguageCommands(*window);
+    sentrel::client::InstallHelpCommands(*window);
     window->Load();
     if (window->ended()) {
       ended_at_load = true;

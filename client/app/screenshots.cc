@@ -12,6 +12,10 @@
 #include <memory>
 #include <string>
 
+#include "client/auxiliary/ui/about_window.h"
+#include "client/auxiliary/ui/update_check_window.h"
+#include "client/auxiliary/update_fetch.h"
+#include "client/auxiliary/web_addresses.h"
 #include "client/core/client_session.h"
 #include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
@@ -104,6 +108,21 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
   if (auto* options = window.findChild<OptionsWindow*>()) {
     ok &= Save(options, dir, "options");
     options->close();
+  }
+  {
+    AboutWindow about(session, &window);
+    about.show();
+    ok &= Save(&about, dir, "about");
+  }
+  {
+    UpdateCheckWindow check(session, &window);
+    check.show();
+    ok &= Save(&check, dir, "update_check");
+    check.ShowOffered({u"Sentrel", {6, 0, 12}, std::u16string(kProductSite), true});
+    ok &= Save(&check, dir, "update_check_newer");
+    ok &= SaveBox(&check, dir, "box_update_failed",
+                  UpdateErrorMessage(UnreadableDocumentText(
+                      u"Opening and ending tag mismatch. (line 1, column 33)")));
   }
   ok &= SaveBox(&window, dir, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
                 QMessageBox::Ok | QMessageBox::Cancel);

@@ -9,6 +9,10 @@ VersionTriple VersionFromFixedInfo(uint32_t version_ms, uint32_t version_ls) {
           static_cast<int32_t>(version_ls & 0xFFFF)};
 }
 
+VersionTriple ClientVersion() {
+  return {SENTREL_VERSION_MAJOR, SENTREL_VERSION_MINOR, SENTREL_VERSION_REVISION};
+}
+
 std::u16string VersionText(const VersionTriple& version) {
   return DecimalText(version.major) + u"." + DecimalText(version.minor) + u"." +
          DecimalText(version.build);

@@ -21,6 +21,9 @@ struct VersionTriple {
 // number, unused by the product, is not folded into the build).
 VersionTriple VersionFromFixedInfo(uint32_t version_ms, uint32_t version_ls);
 
+// The client's own version: major, minor and revision (the build's fourth number).
+VersionTriple ClientVersion();
+
 // "5.4.166".
 std::u16string VersionText(const VersionTriple& version);
 
