@@ -29,7 +29,7 @@ TEST(Messages, LookupByLanguage) {
       {u"de", 121, u"&Cancel"},  // codes are compared case-sensitively
       {u"FR", 999, u"***MESSAGE_MISSING***999"},
       {u"JP", -1, u"***MESSAGE_MISSING***-1"},
-      {u"IT", 253, u"***MESSAGE_MISSING***253"},
+      {u"IT", 255, u"***MESSAGE_MISSING***255"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(U8(GetMessageTextIn(c.language, c.number)), U8(c.text))
