@@ -90,8 +90,7 @@ void UpdateCheckWindow::InitiateLanguageSettings() {
   fraNewVersion_->setTitle(Msg(453));
   lblCurrentVersion_->setText(ToQString(VersionLabel(running_)));
   lblNewVersion_->setText(offered_ ? ToQString(OfferedVersionLabel(*offered_)) : QString());
-  lblDownload_->setText(
-      QStringLiteral("<a href=\"download\">%1</a>").arg(MsgPlain(455).toHtmlEscaped()));
+  ShowDownloadLink();
   cmdCheck_->setText(Msg(456));
   cmdCancel_->setText(offered_ ? Msg(457) : Msg(121));
   // Room for the longest version text of this language ("Version: 12345.12345.12345 Beta").
@@ -136,8 +135,17 @@ void UpdateCheckWindow::ShowOffered(const UpdateInfo& info) {
   palette.setColor(QPalette::WindowText, ToQColor(verdict.colour));
   fraNewVersion_->setPalette(palette);
   lblDownload_->setEnabled(verdict.download_enabled);
+  ShowDownloadLink();
   fraNewVersion_->setEnabled(true);
   lblNewVersion_->setEnabled(true);
+}
+
+void UpdateCheckWindow::ShowDownloadLink() {
+  // A link only while it can be followed; otherwise grey text that does not read as a link.
+  const QString text = MsgPlain(455).toHtmlEscaped();
+  const bool enabled =
+      offered_ && JudgeOfferedVersion(running_, offered_->version).download_enabled;
+  lblDownload_->setText(enabled ? QStringLiteral("<a href=\"download\">%1</a>").arg(text) : text);
 }
 
 void UpdateCheckWindow::OpenDownload() {

@@ -40,6 +40,7 @@ class UpdateCheckWindow : public QDialog, public LanguageWindow {
 
  private:
   void Finished(const QByteArray& document, const QString& error);
+  void ShowDownloadLink();
   void OpenDownload();
 
   ClientSession& session_;
