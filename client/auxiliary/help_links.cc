@@ -3,14 +3,15 @@
 #include <string>
 
 #include "client/auxiliary/program_files.h"
-#include "client/core/registry.h"
 #include "client/i18n/messages.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
 
 UserMessage OpenError(uint32_t result, std::u16string_view what) {
-  return {MessageIcon::kCritical, u"Error " + DecimalText(result) + u" " + std::u16string(what)};
+  return {MessageIcon::kCritical,
+          u"Error " + platform::Decimal(result) + u" " + std::u16string(what)};
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "client/core/registry.h"
 #include "client/i18n/messages.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 std::u16string TextOf(const std::vector<uint8_t>& bytes) {
   std::u16string text(bytes.size() / 2, u'\0');
   for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    text[i] = platform::ReadLe16(&bytes[2 * i]);
   }
   const size_t end = text.find(u'\0');  // the terminator (or the first of a multi-string)
   if (end != std::u16string::npos) text.resize(end);
@@ -51,10 +51,7 @@ std::optional<std::u16string> GetKeyValue(platform::Platform& platform, std::u16
     case platform::kRegMultiSz:
       return TextOf(bytes);
     case platform::kRegDword:
-      if (bytes.size() == 4) {
-        return DecimalText(static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-                                                 static_cast<uint32_t>(bytes[3]) << 24));
-      }
+      if (bytes.size() == 4) return platform::Decimal(platform::ReadLe32(bytes.data()));
       return HexOf(bytes);
     default:
       return HexOf(bytes);

@@ -1,7 +1,7 @@
 #include "client/auxiliary/update_fetch.h"
 
-#include "client/core/registry.h"
 #include "client/i18n/messages.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
@@ -39,12 +39,12 @@ UpdateFetch FetchUpdateDocument(platform::Http& http, std::u16string_view addres
   const platform::Result r = http.Get(address, timeout_ms, &response);
   if (r != platform::kSuccess) {
     fetch.error =
-        HttpErrorText(r) + u" (error " + DecimalText(r) + u"): " + std::u16string(address);
+        HttpErrorText(r) + u" (error " + platform::Decimal(r) + u"): " + std::u16string(address);
     return fetch;
   }
   if (response.status != 200) {
-    fetch.error = u"The update service answered with HTTP status " + DecimalText(response.status) +
-                  u": " + std::u16string(address);
+    fetch.error = u"The update service answered with HTTP status " +
+                  platform::Decimal(response.status) + u": " + std::u16string(address);
     return fetch;
   }
   fetch.loaded = true;

@@ -1,6 +1,6 @@
 #include "client/auxiliary/version.h"
 
-#include "client/core/registry.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 
@@ -14,8 +14,8 @@ VersionTriple ClientVersion() {
 }
 
 std::u16string VersionText(const VersionTriple& version) {
-  return DecimalText(version.major) + u"." + DecimalText(version.minor) + u"." +
-         DecimalText(version.build);
+  return platform::Decimal(version.major) + u"." + platform::Decimal(version.minor) + u"." +
+         platform::Decimal(version.build);
 }
 
 }  // namespace sentrel::client
