@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/emulated/etc_files.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -294,7 +295,10 @@ int WsaErrorFromErrno(int error) {
 EmulatedNetwork::EmulatedNetwork(Computer& computer,
                                  std::function<std::string(std::u16string_view)> host_path,
                                  std::u16string system_root)
-    : computer_(computer), host_path_(std::move(host_path)), system_root_(std::move(system_root)) {}
+    : computer_(computer),
+      host_path_(std::move(host_path)),
+      system_root_(std::move(system_root)),
+      services_([this] { return ServicesFile(); }) {}
 
 std::string EmulatedNetwork::HostsFile() const {
   return host_path_(system_root_ + u"\\system32\\drivers\\etc\\hosts");
@@ -409,7 +413,27 @@ bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
 bool EmulatedNetwork::ServicePort(std::string_view service, std::string_view protocol,
                                   uint16_t* port) {
   if (!Started()) return false;
-  return FindServicesEntry(ReadFile(ServicesFile()), service, protocol, port);
+  // Questions other than the few a program asks again and again are not worth keeping.
+  constexpr size_t kMaxAnswers = 64;
+  std::string question = AsciiLower(service);
+  question.push_back('/');
+  question += AsciiLower(protocol);
+  uint16_t answer = 0;
+  services_.Use([&](const std::string& text, uint64_t version) {
+    if (version != services_version_) {
+      service_ports_.clear();
+      services_version_ = version;
+    }
+    if (const auto it = service_ports_.find(question); it != service_ports_.end()) {
+      answer = it->second;
+      return;
+    }
+    if (!FindServicesEntry(text, service, protocol, &answer)) answer = 0;
+    if (service_ports_.size() < kMaxAnswers) service_ports_.emplace(question, answer);
+  });
+  if (answer == 0) return false;
+  *port = answer;
+  return true;
 }
 
 }  // namespace platform::emulated
