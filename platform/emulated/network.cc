@@ -1,7 +1,6 @@
 #include "platform/emulated/network.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -92,28 +91,27 @@ class PosixSocket : public Socket {
   }
 
   // A non-blocking connect watched in slices, so that a stop need not wait for the system's
-  // connect time-out; the socket is blocking again afterwards.
+  // connect time-out. (Stream sockets are made non-blocking: every wait is a poll in slices.)
   [[nodiscard]] int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
     if (int r = Check()) return r;
     abort_ = abort;
-    const int flags = fcntl(fd_, F_GETFL);
-    fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     const sockaddr_in sa = MakeAddress(address, port);
-    int result = 0;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-      if (errno != EINPROGRESS) {
+    const auto* to = reinterpret_cast<const sockaddr*>(&sa);
+    if (::connect(fd_, to, sizeof sa) == 0) return 0;
+    if (errno != EINPROGRESS) return LastError();
+    // On loopback the handshake is mostly done by now, and asking again tells so without a wait.
+    if (::connect(fd_, to, sizeof sa) == 0 || errno == EISCONN) return 0;
+    if (errno != EALREADY && errno != EINPROGRESS) return LastError();
+    int result = WaitFor(fd_, POLLOUT, -1, abort);
+    if (result == 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
         result = LastError();
-      } else {
-        result = WaitFor(fd_, POLLOUT, -1, abort);
-        if (result == 0) {
-          int error = 0;
-          socklen_t length = sizeof error;
-          getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
-          if (error != 0) result = WsaErrorFromErrno(error);
-        }
+      } else if (error != 0) {
+        result = WsaErrorFromErrno(error);
       }
     }
-    fcntl(fd_, F_SETFL, flags);
     return result;
   }
 
@@ -152,14 +150,15 @@ class PosixSocket : public Socket {
                             const AbortCheck& abort) override {
     *received = 0;
     if (int r = Check()) return r;
-    if (int r = WaitFor(fd_, POLLIN, timeout_ms, abort)) return r;
-    ssize_t n;
-    do {
-      n = ::recv(fd_, buffer, size, 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return LastError();
-    *received = static_cast<size_t>(n);
-    return 0;
+    for (;;) {
+      if (int r = WaitFor(fd_, POLLIN, timeout_ms, abort)) return r;
+      const ssize_t n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+      if (n >= 0) {
+        *received = static_cast<size_t>(n);
+        return 0;
+      }
+      if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return LastError();
+    }
   }
 
   [[nodiscard]] int Close() override {
@@ -338,7 +337,9 @@ int EmulatedNetwork::CreateSocket(int family, int type, int protocol,
   } else {
     return 10044;  // WSAESOCKTNOSUPPORT
   }
-  const int fd = ::socket(AF_INET, host_type | SOCK_CLOEXEC, protocol);
+  // Stream sockets wait only in polls (see PosixSocket::Connect); datagrams are sent blocking.
+  const int nonblocking = host_type == SOCK_STREAM ? SOCK_NONBLOCK : 0;
+  const int fd = ::socket(AF_INET, host_type | SOCK_CLOEXEC | nonblocking, protocol);
   if (fd < 0) return LastError();
   *out = std::make_unique<PosixSocket>(fd);
   return 0;

@@ -15,7 +15,17 @@ constexpr size_t kMaxValueNameChars = 16383;
 constexpr size_t kMaxPathDepth = 512;
 
 std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
-std::string Upper8(std::u16string_view s) { return Utf8(Upcase(s)); }
+
+// A name in upper case as UTF-8, the form names are compared in; ASCII without a detour.
+std::string Upper8(std::u16string_view s) {
+  std::string out(s.size(), '\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c >= 0x80) return Utf8(Upcase(s));
+    out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c);
+  }
+  return out;
+}
 
 // Splits a key path at backslashes, dropping empty components (a leading or doubled backslash).
 std::vector<std::u16string> SplitPath(std::u16string_view path) {
@@ -37,10 +47,10 @@ std::string UpperPath(std::u16string_view path) {
   joined.reserve(path.size());
   for (const char16_t c : path) {
     if (c == u'\\' && (joined.empty() || joined.back() == u'\\')) continue;
-    joined.push_back(c == u'\\' ? c : UpcaseChar(c));
+    joined.push_back(c);
   }
   if (!joined.empty() && joined.back() == u'\\') joined.pop_back();
-  return Utf8(joined);
+  return Upper8(joined);
 }
 
 bool IsStringType(uint32_t type) {

@@ -43,10 +43,10 @@ Severity SeverityOf(uint16_t event_type) {
   }
 }
 
+// "%2.2u" of the value's last two digits.
 std::u16string TwoDigits(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%2.2u", value % 100);
-  return platform::Widen(text);
+  value %= 100;
+  return {static_cast<char16_t>(u'0' + value / 10), static_cast<char16_t>(u'0' + value % 10)};
 }
 
 std::u16string_view MonthName(const platform::SystemTime& t) {
