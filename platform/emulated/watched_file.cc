@@ -58,7 +58,7 @@ bool WatchedFile::Refresh() {
   exists_ = true;
   signature_ = now;
   settled_ = Nanoseconds(read_at) - std::max(Nanoseconds(now.modified), Nanoseconds(now.changed)) >=
-             kSettleNanoseconds;
+             settle_;
   return changed;
 }
 

@@ -22,8 +22,9 @@ class WatchedFile {
   static constexpr int64_t kSettleNanoseconds = 2'000'000'000;
 
   // `locate` gives the file's host path (it may walk directories); it is asked again whenever
-  // the path last used no longer names a file.
-  explicit WatchedFile(std::function<std::string()> locate) : locate_(std::move(locate)) {}
+  // the path last used no longer names a file. `settle` replaces kSettleNanoseconds (tests).
+  explicit WatchedFile(std::function<std::string()> locate, int64_t settle = kSettleNanoseconds)
+      : locate_(std::move(locate)), settle_(settle) {}
 
   // Runs `use` with the file's current text (empty when there is no such file) and the number of
   // times the text has changed so far, under a lock: callers may keep what they derive from the
@@ -42,6 +43,7 @@ class WatchedFile {
   bool Refresh();
 
   std::function<std::string()> locate_;
+  const int64_t settle_;
   std::mutex mutex_;
   std::string path_;
   Signature signature_;
