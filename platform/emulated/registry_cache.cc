@@ -32,10 +32,10 @@ void RegistryCache::Keep(uint64_t stamp, const std::string& key, const Answer& a
   // A write that began after the stamp was taken may have changed what the read saw.
   if (db_.change_counter()->Load() != stamp) return;
   const size_t bytes = BytesOf(key, answer);
+  if (bytes > kMaxBytes) return;  // read each time rather than push everything else out
   std::lock_guard<std::mutex> lock(mutex_);
   if (stamp != stamp_ || answers_.size() >= kMaxAnswers || bytes_ + bytes > kMaxBytes) {
     DropAllLocked(stamp);
-    if (bytes > kMaxBytes) return;
   }
   if (answers_.emplace(key, answer).second) bytes_ += bytes;
 }
