@@ -384,7 +384,8 @@ int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {
 bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
   // As inet_addr, text after the first space is ignored.
   text = text.substr(0, text.find(' '));
-  std::vector<uint64_t> parts;
+  uint64_t parts[4];
+  size_t n = 0;
   size_t pos = 0;
   for (;;) {
     const size_t dot = text.find('.', pos);
@@ -392,21 +393,20 @@ bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
     if (!ParsePart(text.substr(pos, dot == std::string_view::npos ? text.npos : dot - pos), &v)) {
       return false;
     }
-    parts.push_back(v);
+    parts[n++] = v;
     if (dot == std::string_view::npos) break;
-    if (parts.size() == 4) return false;
+    if (n == 4) return false;
     pos = dot + 1;
   }
   // The last part fills all the bytes the earlier ones leave.
   uint64_t host = 0;
-  const size_t n = parts.size();
   for (size_t i = 0; i + 1 < n; ++i) {
     if (parts[i] > 0xFF) return false;
     host |= parts[i] << (24 - 8 * i);
   }
   const int last_bits = 32 - 8 * static_cast<int>(n - 1);
-  if (last_bits < 64 && parts.back() >= (uint64_t{1} << last_bits)) return false;
-  host |= parts.back();
+  if (last_bits < 64 && parts[n - 1] >= (uint64_t{1} << last_bits)) return false;
+  host |= parts[n - 1];
   *address = htonl(static_cast<uint32_t>(host));
   return true;
 }

@@ -284,6 +284,7 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
         std::span<const uint8_t> body = data.subspan(entry + 4, *length - 4u);
         if (*flags & 0x0001) {
           std::u16string t;
+          t.reserve(body.size() / 2);
           for (size_t i = 0; i + 1 < body.size(); i += 2) {
             const char16_t c = static_cast<char16_t>(body[i] | (body[i + 1] << 8));
             if (c == 0) break;

@@ -53,6 +53,19 @@ std::string UpperPath(std::u16string_view path) {
   return Upper8(joined);
 }
 
+// UpperPath for the usual, ASCII path, without the detour through UTF-16.
+std::string UpperAsciiPath(std::u16string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (const char16_t c : path) {
+    if (c >= 0x80) return UpperPath(path);
+    if (c == u'\\' && (out.empty() || out.back() == '\\')) continue;
+    out.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c));
+  }
+  if (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
 bool IsStringType(uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
@@ -66,7 +79,7 @@ class EmulatedRegKey : public RegKey {
                                std::unique_ptr<RegKey>* out) override {
     try {
       RegistryCache::Answer a;
-      const Result r = cache().Get(CacheKey('O', UpperPath(path)), &a, [&](auto* answer) {
+      const Result r = cache().Get(CacheKey('O', UpperAsciiPath(path)), &a, [&](auto* answer) {
         Transaction t(db(), Transaction::kRead);
         if (!Exists(id_)) {
           answer->result = kErrorKeyDeleted;
@@ -303,6 +316,7 @@ class EmulatedRegKey : public RegKey {
   // Names a read of this key in the cache: its kind, the key and what the read asks for.
   std::string CacheKey(char kind, std::string_view what) const {
     std::string key(1, kind);
+    key.reserve(24 + what.size());
     key += std::to_string(id_);
     key += '\\';
     key += what;
