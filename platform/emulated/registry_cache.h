@@ -46,7 +46,7 @@ class RegistryCache {
   // when no write happened meanwhile. Inside a transaction of the calling thread every read goes
   // to the database and nothing is kept.
   template <typename Read>
-  Result Get(const std::string& key, Answer* out, Read read) {
+  [[nodiscard]] Result Get(const std::string& key, Answer* out, Read read) {
     const std::optional<uint64_t> stamp = Stamp();
     if (stamp && Find(*stamp, key, out)) return out->result;
     read(out);

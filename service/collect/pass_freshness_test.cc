@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/event_record.h"
+#include "service/base/render_fixture.h"
 #include "service/collect/forwarding_pipeline.h"
-#include "service/render/render_fixture.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {

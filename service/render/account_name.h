@@ -28,9 +28,9 @@ class AccountCache : public platform::Accounts {
   // `accounts` must outlive the cache.
   explicit AccountCache(platform::Accounts& accounts) : accounts_(accounts) {}
 
-  platform::Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
-                                    size_t domain_chars, std::u16string* name,
-                                    std::u16string* domain) override;
+  [[nodiscard]] platform::Result LookupSid(const uint8_t* sid, size_t sid_size, size_t name_chars,
+                                           size_t domain_chars, std::u16string* name,
+                                           std::u16string* domain) override;
   void Clear() { answers_.clear(); }
   size_t size() const { return answers_.size(); }
 

@@ -6,8 +6,8 @@
 
 #include "platform/code_page.h"
 #include "platform/event_record.h"
+#include "service/base/module_cache.h"
 #include "service/render/account_name.h"
-#include "service/render/module_cache.h"
 
 namespace sentrel {
 namespace {
@@ -72,8 +72,8 @@ TEST(ModuleCacheTest, PastItsBoundModulesLiveOnlyForTheirUse) {
 // Answers S-1-5-18 and counts the look-ups.
 class CountingAccounts : public platform::Accounts {
  public:
-  platform::Result LookupAccountSid(const uint8_t* sid, size_t sid_size, size_t, size_t,
-                                    std::u16string* name, std::u16string* domain) override {
+  platform::Result LookupSid(const uint8_t* sid, size_t sid_size, size_t, size_t,
+                             std::u16string* name, std::u16string* domain) override {
     ++lookups;
     if (platform::SidToString(sid, sid_size) != "S-1-5-18") return platform::kErrorNoneMapped;
     *name = u"SYSTEM";
