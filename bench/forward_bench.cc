@@ -1,13 +1,21 @@
 // End to end: one pass of the logger over a log of N records (100,000 by default) on an emulated
 // computer, each record rendered from a real message DLL and forwarded to a receiver on loopback,
-// with nPreventOverrunDelay 0. Timed over the whole pass; prints records per second and the CPU
-// time of the logger thread per record, for UDP and for TCP.
+// with nPreventOverrunDelay 0; then, in the same run and to the same receiver, a bare loop that
+// sends the same message bytes the same way with plain socket calls (a socket per UDP message, a
+// connection per TCP message). The bare loop is the most the design allows on this machine at
+// this moment, so the ratio of the two rates is the figure to compare between runs.
 //
 //   forward_bench [--records N] [--proto udp|tcp|both]
 //
+// Prints, per protocol, both rates and their ratio, the CPU time per record of the logger thread
+// and per message of the bare loop and the ratio of those, and the resident memory of the
+// process: when a quarter of the product's pass was done, at its end, and the peak of the whole
+// run. When other programs keep both cores busy, each loop runs only part of the time and the
+// ratio of the rates swings from run to run; the ratio by CPU time stays steadier.
+//
 // TCP syslog always goes to port 514, so run it where that port can be bound: as root, or in a
-// private network namespace (bench/forward_bench.sh does that). The receivers are threads of this
-// program that only count what arrives, so that they cost the sender as little as possible.
+// private network namespace (bench/forward_bench.sh does that). The receiver is a thread of this
+// program that only counts what arrives, so that it costs the sender as little as possible.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,9 +28,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -58,17 +66,34 @@ double ThreadCpuSeconds() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Resident memory now, and the peak of the process, in MB.
+double ResidentMb() {
+  long pages = 0, resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+double PeakResidentMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
 int Listen(int type, uint16_t port) {
   const int fd = socket(AF_INET, type, 0);
   const int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   const int big = 8 << 20;
   setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+  const sockaddr_in a = Loopback(port);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
       (type == SOCK_STREAM && listen(fd, 4096) != 0)) {
     std::perror("bind/listen");
     std::exit(1);
@@ -76,7 +101,8 @@ int Listen(int type, uint16_t port) {
   return fd;
 }
 
-// Counts datagrams, or TCP connections that carried at least one byte.
+// Counts datagrams, or TCP connections that carried at least one byte, and keeps the first
+// message it got (the bytes the bare loop sends).
 class Receiver {
  public:
   Receiver(int type, uint16_t port) : type_(type), fd_(Listen(type, port)) {
@@ -88,30 +114,78 @@ class Receiver {
     close(fd_);
   }
   long count() const { return count_.load(); }
+  void Reset() { count_ = 0; }
+  // Waits until `expected` messages arrived or nothing came for two seconds.
+  void WaitFor(long expected) const {
+    long last = -1;
+    for (int quiet = 0; count() < expected && quiet < 100; ++quiet) {
+      if (count() != last) quiet = 0;
+      last = count();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  std::string first() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return first_;
+  }
 
  private:
   void Run() {
     std::string buffer(70000, '\0');
+    std::string message;
     while (!done_) {
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
+      message.clear();
       if (type_ == SOCK_DGRAM) {
-        if (recv(fd_, buffer.data(), buffer.size(), 0) >= 0) ++count_;
-        continue;
+        const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
+        if (n < 0) continue;
+        message.assign(buffer.data(), static_cast<size_t>(n));
+      } else {
+        const int c = accept(fd_, nullptr, nullptr);
+        if (c < 0) continue;
+        ssize_t n;
+        while ((n = recv(c, buffer.data(), buffer.size(), 0)) > 0) {
+          message.append(buffer.data(), static_cast<size_t>(n));
+        }
+        close(c);
+        if (message.empty()) continue;
       }
-      const int c = accept(fd_, nullptr, nullptr);
-      if (c < 0) continue;
-      long total = 0;
-      ssize_t n;
-      while ((n = recv(c, buffer.data(), buffer.size(), 0)) > 0) total += n;
-      close(c);
-      if (total > 0) ++count_;
+      if (count_++ == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        first_ = message;
+      }
     }
   }
   const int type_;
   const int fd_;
   std::atomic<bool> done_{false};
   std::atomic<long> count_{0};
+  std::mutex mutex_;
+  std::string first_;
+  std::thread thread_;
+};
+
+// Notes the resident memory once a quarter of the records have arrived.
+class QuarterSampler {
+ public:
+  QuarterSampler(const Receiver& receiver, long records) {
+    thread_ = std::thread([this, &receiver, records] {
+      while (!done_ && receiver.count() < records / 4) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      if (!done_) quarter_mb_ = ResidentMb();
+    });
+  }
+  double Stop() {
+    done_ = true;
+    thread_.join();
+    return quarter_mb_;
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  double quarter_mb_ = 0;
   std::thread thread_;
 };
 
@@ -140,11 +214,46 @@ void Fill(platform::emulated::EmulatedPlatform& computer, int records) {
   f.strings = {u"Alerter", u"stopped"};
   for (int i = 0; i < records; ++i) {
     uint32_t number = 0;
-    if (computer.emulated_event_log().Append(u"System", f, &number) != 0) {
+    if (computer.emulated_event_log().Append(u"System", f, &number) != platform::kSuccess) {
       std::fprintf(stderr, "cannot write record %d\n", i);
       std::exit(1);
     }
   }
+}
+
+// The bare loop: `count` times the same bytes, by the calls the design makes per message.
+void BareLoop(int proto, const std::string& message, long count) {
+  const sockaddr_in any{AF_INET, 0, {INADDR_ANY}, {}};
+  const sockaddr_in to = Loopback(proto == 0 ? kUdpPort : kTcpPort);
+  const auto* to_addr = reinterpret_cast<const sockaddr*>(&to);
+  for (long i = 0; i < count; ++i) {
+    if (proto == 0) {
+      const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+      bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+      sendto(fd, message.data(), message.size(), MSG_NOSIGNAL, to_addr, sizeof to);
+      close(fd);
+    } else {
+      const int fd = socket(AF_INET, SOCK_STREAM, 0);
+      if (connect(fd, to_addr, sizeof to) == 0) {
+        send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+      }
+      close(fd);
+    }
+  }
+}
+
+struct Timed {
+  double wall;
+  double cpu;
+};
+
+template <typename Fn>
+Timed Time(Fn fn) {
+  const double cpu0 = ThreadCpuSeconds();
+  const auto t0 = std::chrono::steady_clock::now();
+  fn();
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(),
+          ThreadCpuSeconds() - cpu0};
 }
 
 void RunPass(testsupport::TempComputer& computer, const char* name, int proto, int records) {
@@ -162,18 +271,30 @@ void RunPass(testsupport::TempComputer& computer, const char* name, int proto, i
   sentrel::ForwardingPipeline pipeline(p, reporter, stop);
   pipeline.logger().TakeHostName();
 
-  const double cpu0 = ThreadCpuSeconds();
-  const auto t0 = std::chrono::steady_clock::now();
-  pipeline.logger().ProcessLog(sentrel::LogId::kSystem);
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  const double cpu = ThreadCpuSeconds() - cpu0;
-  for (int i = 0; i < 100 && receiver.count() < records; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  QuarterSampler sampler(receiver, records);
+  const Timed product = Time([&] { pipeline.logger().ProcessLog(sentrel::LogId::kSystem); });
+  receiver.WaitFor(records);
+  const double quarter_mb = sampler.Stop();
+  const double end_mb = ResidentMb();
+  const long product_received = receiver.count();
+  const std::string message = receiver.first();
+
+  receiver.Reset();
+  const Timed bare = Time([&] { BareLoop(proto, message, records); });
+  receiver.WaitFor(records);
+  const long bare_received = receiver.count();
+
+  const double product_rate = records / product.wall;
+  const double bare_rate = records / bare.wall;
   std::printf(
-      "%s: %d records in %.3f s: %.0f records/s, %.1f us CPU per record (logger thread); "
-      "received %ld, events %d\n",
-      name, records, wall, records / wall, cpu / records * 1e6, receiver.count(), reporter.count);
+      "%s: %d records of %zu bytes: product %.0f records/s (%.1f us CPU per record, logger "
+      "thread), bare loop %.0f messages/s (%.1f us CPU per message): ratio %.1f%%, by CPU time "
+      "%.1f%%; received %ld and %ld, events %d; resident memory %.1f MB at a quarter of the pass, "
+      "%.1f MB at its end, peak %.1f MB\n",
+      name, records, message.size(), product_rate, product.cpu / records * 1e6, bare_rate,
+      bare.cpu / records * 1e6, 100.0 * product_rate / bare_rate, 100.0 * bare.cpu / product.cpu,
+      product_received, bare_received, reporter.count, quarter_mb, end_mb, PeakResidentMb());
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -185,10 +306,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--records") == 0) records = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--proto") == 0) proto = argv[i + 1];
   }
+  if (records <= 0) {
+    std::fprintf(stderr, "usage: forward_bench [--records N] [--proto udp|tcp|both]\n");
+    return 2;
+  }
   testsupport::TempComputer computer;
   const std::string services = computer.platform().emulated_network().ServicesFile();
   std::ofstream(services, std::ios::trunc) << "syslog " << kUdpPort << "/udp\r\n";
   Fill(computer.platform(), records);
+  std::printf("filled %d records; resident memory %.1f MB, peak %.1f MB\n", records, ResidentMb(),
+              PeakResidentMb());
   if (proto != "tcp") RunPass(computer, "UDP", 0, records);
   if (proto != "udp") RunPass(computer, "TCP", 1, records);
   return 0;

@@ -104,9 +104,13 @@ uint32_t EmulatedCodePage::Encode(char16_t c) {
 }
 
 std::string EmulatedCodePage::WideToAnsi(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  // Every code page here keeps ASCII as it is: the leading run of it is copied directly.
+  size_t i = 0;
+  while (i < text.size() && text[i] < 0x80) ++i;
+  std::string out(text.begin(), text.begin() + i);
+  if (i == text.size()) return out;
+  out.reserve(text.size() + text.size() / 4);
+  for (; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c == 0) {
       out.push_back('\0');

@@ -47,12 +47,12 @@ Result EmulatedFiles::FileExists(std::u16string_view path) {
 Result EmulatedFiles::QueryFileVersion(std::u16string_view path, FixedFileInfo* info) {
   const std::string host = machine_->HostPath(path);
   if (const Result r = FileExists(path); r != kSuccess) return r;
-  MappedFile file;
-  if (MappedFile::Open(host, &file) != kSuccess) return kErrorAccessDenied;
+  FileImage file;
+  if (FileImage::Open(host, &file) != kSuccess) return kErrorAccessDenied;
   if (!IsElf(file.bytes())) return VersionFrom(file.bytes(), info);
   // A host program: its resources are in the file beside it.
-  MappedFile carrier;
-  if (MappedFile::Open(host + kResourceCarrierSuffix, &carrier) != kSuccess) {
+  FileImage carrier;
+  if (FileImage::Open(host + kResourceCarrierSuffix, &carrier) != kSuccess) {
     return kErrorResourceTypeNotFound;
   }
   const Result r = VersionFrom(carrier.bytes(), info);

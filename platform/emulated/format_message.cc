@@ -218,6 +218,7 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
   const uint32_t width = flags & kFormatMessageMaxWidthMask;
   const bool ignore_inserts = (flags & kFormatMessageIgnoreInserts) != 0;
   std::u16string text;
+  text.reserve(pattern.size() + 64);
   size_t i = 0;
   while (i < pattern.size()) {
     const char16_t c = pattern[i];
@@ -243,6 +244,11 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
         InsertForm form;
         if (!ParseInsertForm(spec, &form)) return kErrorInvalidParameter;
         if (number > arg_count) return kErrorInvalidParameter;
+        if (spec == u"s" && args[number - 1] != 0) {
+          // The plain form, nearly every insert: the string as it is.
+          text.append(reinterpret_cast<const char16_t*>(args[number - 1]));
+          continue;
+        }
         text += FormatInsert(args[number - 1], form);
         continue;
       }
@@ -264,8 +270,14 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
       i += (c == u'\r' && i + 1 < pattern.size() && pattern[i + 1] == u'\n') ? 2 : 1;
       continue;
     }
-    text += c;
-    ++i;
+    // A run of plain characters goes in at once.
+    size_t end = i + 1;
+    while (end < pattern.size() && pattern[end] != u'%' && pattern[end] != u'\r' &&
+           pattern[end] != u'\n') {
+      ++end;
+    }
+    text.append(pattern.substr(i, end - i));
+    i = end;
   }
   if (width != 0 && width != kFormatMessageMaxWidthMask) text = WrapLines(text, width);
   *out = std::move(text);

@@ -125,7 +125,12 @@ bool IsComputerDatabase(const std::string& file, std::string* error) {
 }  // namespace
 
 Machine::Machine(std::string dir, std::unique_ptr<Database> db)
-    : dir_(std::move(dir)), db_(std::move(db)) {}
+    : dir_(std::move(dir)),
+      changes_(ChangeCounter::Open(ChangeCounterPath(dir_))),
+      db_(std::move(db)),
+      registry_cache_(std::make_unique<RegistryCache>(*db_)) {
+  db_->set_change_counter(changes_.get());
+}
 
 std::shared_ptr<Machine> Machine::Create(const std::string& dir, std::string* error) {
   if (!MakeDirs(dir)) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/emulated/change_counter.h"
+#include "platform/emulated/registry_cache.h"
 #include "platform/emulated/sqlite_db.h"
 
 namespace platform::emulated {
@@ -23,6 +25,8 @@ class Machine {
 
   const std::string& dir() const { return dir_; }
   Database& db() { return *db_; }
+  // What this process has read of the computer's registry (see RegistryCache).
+  RegistryCache& registry_cache() { return *registry_cache_; }
 
   // The directory of another computer on the same network: a sibling directory whose name is the
   // computer's name (compared without regard to case). Empty when there is none.
@@ -36,13 +40,17 @@ class Machine {
   std::string HostPath(std::u16string_view windows_path) const;
 
   static std::string DatabasePath(const std::string& dir) { return dir + "/machine.db"; }
+  // The counter every process bumps when it changes the registry (see ChangeCounter).
+  static std::string ChangeCounterPath(const std::string& dir) { return dir + "/registry.changes"; }
   static constexpr int kFormatVersion = 1;
 
  private:
   Machine(std::string dir, std::unique_ptr<Database> db);
   std::string ParentDir() const;
   std::string dir_;
+  std::unique_ptr<ChangeCounter> changes_;  // declared before db_: it must outlive the database
   std::unique_ptr<Database> db_;
+  std::unique_ptr<RegistryCache> registry_cache_;
 };
 
 // The directory of the default computer: $XDG_DATA_HOME/ntbox/machines/SRV1, else

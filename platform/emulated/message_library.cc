@@ -75,15 +75,15 @@ constexpr SystemMessage kSystemMessages[] = {
     {11004, u"The requested name is valid, but no data of the requested type was found.\r\n"},
 };
 
-// A loaded module: the mapped file and the message tables found in it.
+// A loaded module: the file's bytes and the message tables found in them.
 class EmulatedMessageModule final : public MessageModule {
  public:
-  EmulatedMessageModule(MappedFile file, PeMessageTable table)
-      : file_(std::move(file)), table_(std::move(table)) {}
+  explicit EmulatedMessageModule(FileImage file) : file_(std::move(file)) {}
+  Result Parse() { return PeMessageTable::Parse(file_.bytes(), &table_); }
   const PeMessageTable& table() const { return table_; }
 
  private:
-  MappedFile file_;  // keeps the bytes table_ points into
+  FileImage file_;  // the bytes table_ points into
   PeMessageTable table_;
 };
 
@@ -138,13 +138,14 @@ Result EmulatedMessageLibrary::Load(std::u16string_view path, uint32_t flags,
   out->reset();
   const std::string host_path = map_path_ ? map_path_(path) : std::string();
   if (host_path.empty()) return kErrorModNotFound;
-  MappedFile file;
-  Result r = MappedFile::Open(host_path, &file);
+  FileImage file;
+  Result r = FileImage::Open(host_path, &file);
   if (r != kSuccess) return r;
-  PeMessageTable table;
-  r = PeMessageTable::Parse(file.bytes(), &table);
+  // Parsed where the bytes stay: the table points into them.
+  auto module = std::make_unique<EmulatedMessageModule>(std::move(file));
+  r = module->Parse();
   if (r != kSuccess) return r;
-  *out = std::make_unique<EmulatedMessageModule>(std::move(file), std::move(table));
+  *out = std::move(module);
   return kSuccess;
 }
 

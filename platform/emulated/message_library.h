@@ -1,4 +1,4 @@
-// Message libraries of the emulated computer: PE files with RT_MESSAGETABLE resources, mapped
+// Message libraries of the emulated computer: PE files with RT_MESSAGETABLE resources, read
 // from the computer's directory, and FormatMessageW on their tables or on a built-in system table.
 #ifndef PLATFORM_EMULATED_MESSAGE_LIBRARY_H_
 #define PLATFORM_EMULATED_MESSAGE_LIBRARY_H_
@@ -24,7 +24,7 @@ class EmulatedMessageLibrary : public platform::MessageLibrary {
 
   explicit EmulatedMessageLibrary(PathMapper map_path);
 
-  // Maps the file; kErrorModNotFound when it does not exist, kErrorBadExeFormat when it is no PE
+  // Reads the file; kErrorModNotFound when it does not exist, kErrorBadExeFormat when it is no PE
   // file with a resource directory. The flags change nothing: every module is read as data.
   [[nodiscard]] Result Load(std::u16string_view path, uint32_t flags,
                             std::unique_ptr<MessageModule>* out) override;

@@ -69,6 +69,24 @@ TEST_F(MessageLibraryTest, LoadResults) {
             kErrorResourceTypeNotFound);
 }
 
+// A module stays loaded for a whole pass of the service while other processes may rewrite or cut
+// its file: it keeps the messages it was loaded with (and must not fault on a shorter file).
+TEST_F(MessageLibraryTest, ALoadedModuleKeepsItsMessagesWhenItsFileChanges) {
+  std::unique_ptr<MessageModule> module;
+  ASSERT_EQ(library_.Load(u"C:\\WINDOWS\\system32\\app.dll", kLoadLibraryAsDatafile, &module),
+            kSuccess);
+  const uintptr_t args[] = {reinterpret_cast<uintptr_t>(u"Alerter"),
+                            reinterpret_cast<uintptr_t>(u"stopped")};
+  Write("app.dll", "");
+  std::u16string text;
+  ASSERT_EQ(library_.Format(kServiceFlags, module.get(), 7036, 1024, args, 2, 1000, &text),
+            kSuccess);
+  EXPECT_EQ(Utf16ToUtf8(text), "The Alerter service entered the stopped state. ");
+  std::unique_ptr<MessageModule> again;
+  EXPECT_EQ(library_.Load(u"C:\\WINDOWS\\system32\\app.dll", kLoadLibraryAsDatafile, &again),
+            kErrorBadExeFormat);
+}
+
 TEST_F(MessageLibraryTest, FormatsAsTheServiceCallsIt) {
   std::unique_ptr<MessageModule> module;
   ASSERT_EQ(library_.Load(u"C:\\WINDOWS\\system32\\app.dll",

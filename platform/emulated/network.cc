@@ -1,7 +1,6 @@
 #include "platform/emulated/network.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "platform/emulated/etc_files.h"
+#include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
@@ -91,28 +91,27 @@ class PosixSocket : public Socket {
   }
 
   // A non-blocking connect watched in slices, so that a stop need not wait for the system's
-  // connect time-out; the socket is blocking again afterwards.
+  // connect time-out. (Stream sockets are made non-blocking: every wait is a poll in slices.)
   [[nodiscard]] int Connect(uint32_t address, uint16_t port, const AbortCheck& abort) override {
     if (int r = Check()) return r;
     abort_ = abort;
-    const int flags = fcntl(fd_, F_GETFL);
-    fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     const sockaddr_in sa = MakeAddress(address, port);
-    int result = 0;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-      if (errno != EINPROGRESS) {
+    const auto* to = reinterpret_cast<const sockaddr*>(&sa);
+    if (::connect(fd_, to, sizeof sa) == 0) return 0;
+    if (errno != EINPROGRESS) return LastError();
+    // On loopback the handshake is mostly done by now, and asking again tells so without a wait.
+    if (::connect(fd_, to, sizeof sa) == 0 || errno == EISCONN) return 0;
+    if (errno != EALREADY && errno != EINPROGRESS) return LastError();
+    int result = WaitFor(fd_, POLLOUT, -1, abort);
+    if (result == 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
         result = LastError();
-      } else {
-        result = WaitFor(fd_, POLLOUT, -1, abort);
-        if (result == 0) {
-          int error = 0;
-          socklen_t length = sizeof error;
-          getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
-          if (error != 0) result = WsaErrorFromErrno(error);
-        }
+      } else if (error != 0) {
+        result = WsaErrorFromErrno(error);
       }
     }
-    fcntl(fd_, F_SETFL, flags);
     return result;
   }
 
@@ -151,14 +150,15 @@ class PosixSocket : public Socket {
                             const AbortCheck& abort) override {
     *received = 0;
     if (int r = Check()) return r;
-    if (int r = WaitFor(fd_, POLLIN, timeout_ms, abort)) return r;
-    ssize_t n;
-    do {
-      n = ::recv(fd_, buffer, size, 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return LastError();
-    *received = static_cast<size_t>(n);
-    return 0;
+    for (;;) {
+      if (int r = WaitFor(fd_, POLLIN, timeout_ms, abort)) return r;
+      const ssize_t n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+      if (n >= 0) {
+        *received = static_cast<size_t>(n);
+        return 0;
+      }
+      if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return LastError();
+    }
   }
 
   [[nodiscard]] int Close() override {
@@ -294,7 +294,10 @@ int WsaErrorFromErrno(int error) {
 EmulatedNetwork::EmulatedNetwork(Computer& computer,
                                  std::function<std::string(std::u16string_view)> host_path,
                                  std::u16string system_root)
-    : computer_(computer), host_path_(std::move(host_path)), system_root_(std::move(system_root)) {}
+    : computer_(computer),
+      host_path_(std::move(host_path)),
+      system_root_(std::move(system_root)),
+      services_([this] { return ServicesFile(); }) {}
 
 std::string EmulatedNetwork::HostsFile() const {
   return host_path_(system_root_ + u"\\system32\\drivers\\etc\\hosts");
@@ -334,7 +337,9 @@ int EmulatedNetwork::CreateSocket(int family, int type, int protocol,
   } else {
     return 10044;  // WSAESOCKTNOSUPPORT
   }
-  const int fd = ::socket(AF_INET, host_type | SOCK_CLOEXEC, protocol);
+  // Stream sockets wait only in polls (see PosixSocket::Connect); datagrams are sent blocking.
+  const int nonblocking = host_type == SOCK_STREAM ? SOCK_NONBLOCK : 0;
+  const int fd = ::socket(AF_INET, host_type | SOCK_CLOEXEC | nonblocking, protocol);
   if (fd < 0) return LastError();
   *out = std::make_unique<PosixSocket>(fd);
   return 0;
@@ -379,7 +384,8 @@ int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {
 bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
   // As inet_addr, text after the first space is ignored.
   text = text.substr(0, text.find(' '));
-  std::vector<uint64_t> parts;
+  uint64_t parts[4];
+  size_t n = 0;
   size_t pos = 0;
   for (;;) {
     const size_t dot = text.find('.', pos);
@@ -387,21 +393,20 @@ bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
     if (!ParsePart(text.substr(pos, dot == std::string_view::npos ? text.npos : dot - pos), &v)) {
       return false;
     }
-    parts.push_back(v);
+    parts[n++] = v;
     if (dot == std::string_view::npos) break;
-    if (parts.size() == 4) return false;
+    if (n == 4) return false;
     pos = dot + 1;
   }
   // The last part fills all the bytes the earlier ones leave.
   uint64_t host = 0;
-  const size_t n = parts.size();
   for (size_t i = 0; i + 1 < n; ++i) {
     if (parts[i] > 0xFF) return false;
     host |= parts[i] << (24 - 8 * i);
   }
   const int last_bits = 32 - 8 * static_cast<int>(n - 1);
-  if (last_bits < 64 && parts.back() >= (uint64_t{1} << last_bits)) return false;
-  host |= parts.back();
+  if (last_bits < 64 && parts[n - 1] >= (uint64_t{1} << last_bits)) return false;
+  host |= parts[n - 1];
   *address = htonl(static_cast<uint32_t>(host));
   return true;
 }
@@ -409,7 +414,27 @@ bool EmulatedNetwork::ParseAddress(std::string_view text, uint32_t* address) {
 bool EmulatedNetwork::ServicePort(std::string_view service, std::string_view protocol,
                                   uint16_t* port) {
   if (!Started()) return false;
-  return FindServicesEntry(ReadFile(ServicesFile()), service, protocol, port);
+  // Questions other than the few a program asks again and again are not worth keeping.
+  constexpr size_t kMaxAnswers = 64;
+  std::string question = AsciiLower(service);
+  question.push_back('/');
+  question += AsciiLower(protocol);
+  uint16_t answer = 0;
+  services_.Use([&](const std::string& text, uint64_t version) {
+    if (version != services_version_) {
+      service_ports_.clear();
+      services_version_ = version;
+    }
+    if (const auto it = service_ports_.find(question); it != service_ports_.end()) {
+      answer = it->second;
+      return;
+    }
+    if (!FindServicesEntry(text, service, protocol, &answer)) answer = 0;
+    if (service_ports_.size() < kMaxAnswers) service_ports_.emplace(question, answer);
+  });
+  if (answer == 0) return false;
+  *port = answer;
+  return true;
 }
 
 }  // namespace platform::emulated

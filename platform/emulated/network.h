@@ -4,11 +4,13 @@
 #define PLATFORM_EMULATED_NETWORK_H_
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/computer.h"
+#include "platform/emulated/watched_file.h"
 #include "platform/network.h"
 
 namespace platform::emulated {
@@ -36,7 +38,8 @@ class EmulatedNetwork : public Network {
   // inet_addr: one to four parts, each decimal, octal (leading 0) or hex (0x).
   bool ParseAddress(std::string_view text, uint32_t* address) override;
   // The computer's services file ("syslog  514/udp  # comment"); an empty protocol takes the
-  // first entry of any protocol.
+  // first entry of any protocol. The file is read again only when it changed (see WatchedFile),
+  // and each question is answered from it once per version of the file.
   bool ServicePort(std::string_view service, std::string_view protocol, uint16_t* port) override;
 
   // The IPv4 address the computer's hosts file gives `name` (compared without regard to case);
@@ -51,6 +54,11 @@ class EmulatedNetwork : public Network {
   Computer& computer_;
   std::function<std::string(std::u16string_view)> host_path_;
   std::u16string system_root_;
+  WatchedFile services_;
+  // ServicePort's answers for the services file's version services_version_, by the service and
+  // protocol in lower case; 0 for no entry. Guarded by the services file's lock.
+  std::map<std::string, uint16_t> service_ports_;
+  uint64_t services_version_ = 0;
 };
 
 // The Windows Sockets code of a host errno value (ECONNREFUSED -> 10061, ...).

@@ -1,11 +1,11 @@
 #include "platform/emulated/pe_message_table.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <utility>
 
@@ -166,27 +166,7 @@ std::u16string Cp1252ToUtf16(std::span<const uint8_t> bytes) {
   return text;
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
-MappedFile::~MappedFile() { Release(); }
-
-void MappedFile::Release() {
-  if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), size_);
-  data_ = nullptr;
-  size_ = 0;
-}
-
-Result MappedFile::Open(const std::string& host_path, MappedFile* out) {
+Result FileImage::Open(const std::string& host_path, FileImage* out) {
   const int fd = open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kErrorModNotFound;
   struct stat st;
@@ -194,18 +174,22 @@ Result MappedFile::Open(const std::string& host_path, MappedFile* out) {
     close(fd);
     return kErrorModNotFound;
   }
-  MappedFile mapped;
-  if (st.st_size > 0) {
-    void* data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED) {
+  FileImage image;
+  image.bytes_.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < image.bytes_.size()) {
+    const ssize_t n = read(fd, image.bytes_.data() + done, image.bytes_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
       close(fd);
       return kErrorModNotFound;
     }
-    mapped.data_ = static_cast<const uint8_t*>(data);
-    mapped.size_ = static_cast<size_t>(st.st_size);
+    if (n == 0) break;  // the file shrank meanwhile: take what it has
+    done += static_cast<size_t>(n);
   }
   close(fd);
-  *out = std::move(mapped);
+  image.bytes_.resize(done);
+  *out = std::move(image);
   return kSuccess;
 }
 
@@ -300,6 +284,7 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
         std::span<const uint8_t> body = data.subspan(entry + 4, *length - 4u);
         if (*flags & 0x0001) {
           std::u16string t;
+          t.reserve(body.size() / 2);
           for (size_t i = 0; i + 1 < body.size(); i += 2) {
             const char16_t c = static_cast<char16_t>(body[i] | (body[i + 1] << 8));
             if (c == 0) break;

@@ -20,27 +20,19 @@ inline constexpr uint16_t kLangUserDefault = 0x0400;
 // Code page 1252 to UTF-16: how the ANSI entries of a message table are read.
 std::u16string Cp1252ToUtf16(std::span<const uint8_t> bytes);
 
-// A whole file mapped read-only into memory. Move-only; unmapped when destroyed.
-class MappedFile {
+// A whole file read into memory: a private copy, which no later change of the file can reach. A
+// module stays loaded while another process may rewrite its file (Windows refuses that write; a
+// mapping of the file would see it half done, or fault when the file shrinks).
+class FileImage {
  public:
-  MappedFile() = default;
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&& other) noexcept;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  ~MappedFile();
-
   // kErrorModNotFound when there is no such regular file or it cannot be read. An empty file
-  // gives an empty view.
-  [[nodiscard]] static Result Open(const std::string& host_path, MappedFile* out);
+  // gives an empty image.
+  [[nodiscard]] static Result Open(const std::string& host_path, FileImage* out);
 
-  std::span<const uint8_t> bytes() const { return {data_, size_}; }
+  std::span<const uint8_t> bytes() const { return bytes_; }
 
  private:
-  void Release();
-
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
+  std::vector<uint8_t> bytes_;
 };
 
 // One message found in a table.

@@ -202,16 +202,15 @@ TEST(PeMessageTableTest, DamagedFilesGiveErrorsNotCrashes) {
   EXPECT_EQ(PeMessageTable::Parse(bad, &table), kErrorBadExeFormat);
 }
 
-TEST(PeMessageTableTest, MappedFile) {
-  MappedFile file;
-  EXPECT_EQ(MappedFile::Open((kTestData / "no such.dll").string(), &file), kErrorModNotFound);
-  EXPECT_EQ(MappedFile::Open(kTestData.string(), &file), kErrorModNotFound);
-  ASSERT_EQ(MappedFile::Open((kTestData / "mingw_messages.dll").string(), &file), kSuccess);
+TEST(PeMessageTableTest, FileImage) {
+  FileImage file;
+  EXPECT_EQ(FileImage::Open((kTestData / "no such.dll").string(), &file), kErrorModNotFound);
+  EXPECT_EQ(FileImage::Open(kTestData.string(), &file), kErrorModNotFound);
+  ASSERT_EQ(FileImage::Open((kTestData / "mingw_messages.dll").string(), &file), kSuccess);
   const std::vector<uint8_t> expected = ReadBytes(kTestData / "mingw_messages.dll");
   EXPECT_TRUE(
       std::equal(file.bytes().begin(), file.bytes().end(), expected.begin(), expected.end()));
-  MappedFile moved = std::move(file);
-  EXPECT_TRUE(file.bytes().empty());
+  FileImage moved = std::move(file);
   EXPECT_EQ(moved.bytes().size(), expected.size());
 }
 

@@ -15,7 +15,17 @@ constexpr size_t kMaxValueNameChars = 16383;
 constexpr size_t kMaxPathDepth = 512;
 
 std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
-std::string Upper8(std::u16string_view s) { return Utf8(Upcase(s)); }
+
+// A name in upper case as UTF-8, the form names are compared in; ASCII without a detour.
+std::string Upper8(std::u16string_view s) {
+  std::string out(s.size(), '\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c >= 0x80) return Utf8(Upcase(s));
+    out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c);
+  }
+  return out;
+}
 
 // Splits a key path at backslashes, dropping empty components (a leading or doubled backslash).
 std::vector<std::u16string> SplitPath(std::u16string_view path) {
@@ -30,6 +40,32 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
   return parts;
 }
 
+// The path as one text for comparing: upper case, components joined by single backslashes (the
+// empty components SplitPath drops are dropped here too).
+std::string UpperPath(std::u16string_view path) {
+  std::u16string joined;
+  joined.reserve(path.size());
+  for (const char16_t c : path) {
+    if (c == u'\\' && (joined.empty() || joined.back() == u'\\')) continue;
+    joined.push_back(c);
+  }
+  if (!joined.empty() && joined.back() == u'\\') joined.pop_back();
+  return Upper8(joined);
+}
+
+// UpperPath for the usual, ASCII path, without the detour through UTF-16.
+std::string UpperAsciiPath(std::u16string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (const char16_t c : path) {
+    if (c >= 0x80) return UpperPath(path);
+    if (c == u'\\' && (out.empty() || out.back() == '\\')) continue;
+    out.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c));
+  }
+  if (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
 bool IsStringType(uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
@@ -42,15 +78,25 @@ class EmulatedRegKey : public RegKey {
   [[nodiscard]] Result OpenKey(std::u16string_view path, RegAccess access,
                                std::unique_ptr<RegKey>* out) override {
     try {
-      Transaction t(db(), Transaction::kRead);
-      if (!Exists(id_)) return kErrorKeyDeleted;
-      const auto parts = SplitPath(path);
-      for (const auto& part : parts) {
-        if (part.size() > kMaxKeyNameChars) return kErrorInvalidParameter;
-      }
-      int64_t id = id_;
-      if (Result r = ResolvePath(parts, &id); r != kSuccess) return r;
-      *out = Make(id, access == RegAccess::kReadWrite);
+      RegistryCache::Answer a;
+      const Result r = cache().Get(CacheKey('O', UpperAsciiPath(path)), &a, [&](auto* answer) {
+        Transaction t(db(), Transaction::kRead);
+        if (!Exists(id_)) {
+          answer->result = kErrorKeyDeleted;
+          return;
+        }
+        const auto parts = SplitPath(path);
+        for (const auto& part : parts) {
+          if (part.size() > kMaxKeyNameChars) {
+            answer->result = kErrorInvalidParameter;
+            return;
+          }
+        }
+        answer->id = id_;
+        answer->result = ResolvePath(parts, &answer->id);
+      });
+      if (r != kSuccess) return r;
+      *out = Make(a.id, access == RegAccess::kReadWrite);
       return kSuccess;
     } catch (const DbError&) {
       return kErrorInvalidData;
@@ -79,6 +125,7 @@ class EmulatedRegKey : public RegKey {
           continue;
         }
         if (!writable_ && id == id_) return kErrorAccessDenied;
+        db().NoteSharedChange();
         const int64_t new_id = NewKeyId();
         Statement(db(), "INSERT INTO reg_key(id, parent, name, upper) VALUES(?, ?, ?, ?)")
             .Bind(1, new_id)
@@ -112,6 +159,7 @@ class EmulatedRegKey : public RegKey {
       }
       Statement children(db(), "SELECT 1 FROM reg_key WHERE parent = ? LIMIT 1");
       if (children.Bind(1, id).Step()) return kErrorAccessDenied;
+      db().NoteSharedChange();
       Statement(db(), "DELETE FROM reg_value WHERE key = ?").Bind(1, id).Step();
       Statement(db(), "DELETE FROM reg_key WHERE id = ?").Bind(1, id).Step();
       t.Commit();
@@ -123,14 +171,24 @@ class EmulatedRegKey : public RegKey {
 
   [[nodiscard]] Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
     try {
-      Transaction t(db(), Transaction::kRead);
-      if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db(),
-                  "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
-      if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
-      std::u16string n = Utf8ToUtf16(s.Text(0));
-      if (n.size() + 1 > max_chars) return kErrorMoreData;
-      *name = std::move(n);
+      RegistryCache::Answer a;
+      const Result r = cache().Get(CacheKey('K', std::to_string(index)), &a, [&](auto* answer) {
+        Transaction t(db(), Transaction::kRead);
+        if (!Exists(id_)) {
+          answer->result = kErrorKeyDeleted;
+          return;
+        }
+        Statement s(db(),
+                    "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
+        if (!s.Bind(1, id_).Bind(2, index).Step()) {
+          answer->result = kErrorNoMoreItems;
+          return;
+        }
+        answer->name = Utf8ToUtf16(s.Text(0));
+      });
+      if (r != kSuccess) return r;
+      if (a.name.size() + 1 > max_chars) return kErrorMoreData;
+      *name = std::move(a.name);
       return kSuccess;
     } catch (const DbError&) {
       return kErrorInvalidData;
@@ -140,15 +198,28 @@ class EmulatedRegKey : public RegKey {
   [[nodiscard]] Result EnumValue(uint32_t index, std::u16string* name, uint32_t* type,
                                  std::vector<uint8_t>* data) override {
     try {
-      Transaction t(db(), Transaction::kRead);
-      if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db(),
-                  "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
-                  "LIMIT 1 OFFSET ?");
-      if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
-      if (name) *name = Utf8ToUtf16(s.Text(0));
-      if (type) *type = static_cast<uint32_t>(s.Int(1));
-      if (data) *data = s.Blob(2);
+      RegistryCache::Answer a;
+      const Result r = cache().Get(CacheKey('E', std::to_string(index)), &a, [&](auto* answer) {
+        Transaction t(db(), Transaction::kRead);
+        if (!Exists(id_)) {
+          answer->result = kErrorKeyDeleted;
+          return;
+        }
+        Statement s(db(),
+                    "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
+                    "LIMIT 1 OFFSET ?");
+        if (!s.Bind(1, id_).Bind(2, index).Step()) {
+          answer->result = kErrorNoMoreItems;
+          return;
+        }
+        answer->name = Utf8ToUtf16(s.Text(0));
+        answer->type = static_cast<uint32_t>(s.Int(1));
+        answer->data = s.Blob(2);
+      });
+      if (r != kSuccess) return r;
+      if (name) *name = std::move(a.name);
+      if (type) *type = a.type;
+      if (data) *data = std::move(a.data);
       return kSuccess;
     } catch (const DbError&) {
       return kErrorInvalidData;
@@ -186,6 +257,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kWrite);
       if (!Exists(id_)) return kErrorKeyDeleted;
+      db().NoteSharedChange();
       const std::string upper = Upper8(name);
       Statement existing(db(), "SELECT seq FROM reg_value WHERE key = ? AND upper = ?");
       int64_t seq;
@@ -226,6 +298,7 @@ class EmulatedRegKey : public RegKey {
     try {
       Transaction t(db(), Transaction::kWrite);
       if (!Exists(id_)) return kErrorKeyDeleted;
+      db().NoteSharedChange();
       Statement s(db(), "DELETE FROM reg_value WHERE key = ? AND upper = ?");
       s.Bind(1, id_).Bind(2, Upper8(name)).Step();
       if (sqlite3_changes(db().handle()) == 0) return kErrorFileNotFound;
@@ -238,6 +311,17 @@ class EmulatedRegKey : public RegKey {
 
  private:
   Database& db() { return machine_->db(); }
+  RegistryCache& cache() { return machine_->registry_cache(); }
+
+  // Names a read of this key in the cache: its kind, the key and what the read asks for.
+  std::string CacheKey(char kind, std::string_view what) const {
+    std::string key(1, kind);
+    key.reserve(24 + what.size());
+    key += std::to_string(id_);
+    key += '\\';
+    key += what;
+    return key;
+  }
 
   std::unique_ptr<RegKey> Make(int64_t id, bool writable) {
     return std::make_unique<EmulatedRegKey>(machine_, code_page_, id, writable);
@@ -310,12 +394,25 @@ class EmulatedRegKey : public RegKey {
 
   [[nodiscard]] Result Load(std::u16string_view name, uint32_t* type, std::vector<uint8_t>* data) {
     try {
-      Transaction t(db(), Transaction::kRead);
-      if (!Exists(id_)) return kErrorKeyDeleted;
-      Statement s(db(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
-      if (!s.Bind(1, id_).Bind(2, Upper8(name)).Step()) return kErrorFileNotFound;
-      *type = static_cast<uint32_t>(s.Int(0));
-      *data = s.Blob(1);
+      RegistryCache::Answer a;
+      const std::string upper = Upper8(name);
+      const Result r = cache().Get(CacheKey('V', upper), &a, [&](auto* answer) {
+        Transaction t(db(), Transaction::kRead);
+        if (!Exists(id_)) {
+          answer->result = kErrorKeyDeleted;
+          return;
+        }
+        Statement s(db(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
+        if (!s.Bind(1, id_).Bind(2, upper).Step()) {
+          answer->result = kErrorFileNotFound;
+          return;
+        }
+        answer->type = static_cast<uint32_t>(s.Int(0));
+        answer->data = s.Blob(1);
+      });
+      if (r != kSuccess) return r;
+      *type = a.type;
+      *data = std::move(a.data);
       return kSuccess;
     } catch (const DbError&) {
       return kErrorInvalidData;
@@ -420,6 +517,7 @@ Result EmulatedRegistry::SetAccessDenied(RegRoot root, std::u16string_view path,
       if (!s.Bind(1, id).Bind(2, Upper8(part)).Step()) return kErrorFileNotFound;
       id = s.Int(0);
     }
+    machine_->db().NoteSharedChange();
     Statement(machine_->db(), "UPDATE reg_key SET denied = ? WHERE id = ?")
         .Bind(1, denied ? 1 : 0)
         .Bind(2, id)

@@ -5,9 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
+#include <thread>
 
 #include "platform/emulated/emulated_platform.h"
 #include "tests/support/test_platform.h"
@@ -462,6 +466,105 @@ TEST(RegistryTest, DamagedOrForeignDatabasesAreReportedAndLeftAlone) {
   EXPECT_FALSE(EmulatedPlatform::Open(foreign_dir, &error));
   EXPECT_NE(error.find(foreign_file), std::string::npos) << error;
   EXPECT_TRUE(ReadFile(foreign_file) == before) << "the foreign database was changed";
+}
+
+// Runs `change` on the computer in `dir` in a child process, with its own connection and its
+// own memory of the registry, and waits for it; the child's exit status is `change`'s answer.
+void ChangeInAnotherProcess(const std::string& dir, const std::function<int(Platform&)>& change) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string error;
+    auto p = EmulatedPlatform::Open(dir, &error);
+    _exit(p ? change(*p) : 100);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+}
+
+uint32_t Dword(RegKey& key, std::u16string_view name, Result* result) {
+  uint32_t value = 0;
+  *result = QueryDword(key, name, &value);
+  return value;
+}
+
+TEST(RegistryTest, ReadsKeptInMemorySeeTheNextWriteOfAnotherProcess) {
+  TempComputer computer;
+  auto fresh = Create(*Root(computer.platform()), u"Software\\Fresh");
+  ASSERT_EQ(SetDword(*fresh, u"v", 1), kSuccess);
+  std::unique_ptr<RegKey> sub;
+  // Every kind of read, twice, so that the answers are the ones kept in memory.
+  for (int i = 0; i < 2; ++i) {
+    Result r;
+    EXPECT_EQ(Dword(*fresh, u"v", &r), 1u);
+    EXPECT_EQ(Dword(*fresh, u"w", &r), 0u);
+    EXPECT_EQ(r, kErrorFileNotFound);
+    EXPECT_EQ(fresh->OpenKey(u"Sub", RegAccess::kRead, &sub), kErrorFileNotFound);
+    EXPECT_EQ(Subkeys(*fresh), std::vector<std::string>{});
+    EXPECT_EQ(ValueNames(*fresh), std::vector<std::string>{"v"});
+  }
+
+  ChangeInAnotherProcess(computer.dir(), [](Platform& p) {
+    auto key = Create(*Root(p), u"Software\\Fresh");
+    const bool ok = SetDword(*key, u"v", 2) == kSuccess && SetDword(*key, u"w", 3) == kSuccess &&
+                    Create(*key, u"Sub") != nullptr;
+    return ok ? 0 : 1;
+  });
+  Result r;
+  EXPECT_EQ(Dword(*fresh, u"v", &r), 2u);
+  EXPECT_EQ(Dword(*fresh, u"w", &r), 3u);
+  ASSERT_EQ(fresh->OpenKey(u"sub", RegAccess::kRead, &sub), kSuccess);
+  EXPECT_EQ(Subkeys(*fresh), std::vector<std::string>{"Sub"});
+  EXPECT_EQ(ValueNames(*fresh), (std::vector<std::string>{"v", "w"}));
+  EXPECT_EQ(sub->QueryValue(u"none", nullptr, nullptr, nullptr), kErrorFileNotFound);
+
+  ChangeInAnotherProcess(computer.dir(), [](Platform& p) {
+    auto key = Create(*Root(p), u"Software\\Fresh");
+    return key->DeleteValue(u"v") == kSuccess && key->DeleteKey(u"Sub") == kSuccess ? 0 : 1;
+  });
+  Dword(*fresh, u"v", &r);
+  EXPECT_EQ(r, kErrorFileNotFound);
+  EXPECT_EQ(sub->QueryValue(u"none", nullptr, nullptr, nullptr), kErrorKeyDeleted);
+  EXPECT_EQ(fresh->OpenKey(u"Sub", RegAccess::kRead, &sub), kErrorFileNotFound);
+
+  ChangeInAnotherProcess(computer.dir(), [](Platform& p) {
+    auto& registry = dynamic_cast<EmulatedRegistry&>(p.registry());
+    return registry.SetAccessDenied(RegRoot::kLocalMachine, u"Software\\Fresh", true);
+  });
+  EXPECT_EQ(Root(computer.platform())->OpenKey(u"Software\\Fresh", RegAccess::kRead, &sub),
+            kErrorAccessDenied);
+}
+
+TEST(RegistryTest, WhatAnOpenTransactionWroteIsNeverReadByAnotherThread) {
+  TempComputer computer;
+  auto key = Create(*Root(computer.platform()), u"Software\\Pending");
+  ASSERT_EQ(SetDword(*key, u"v", 1), kSuccess);
+  Result r;
+  ASSERT_EQ(Dword(*key, u"v", &r), 1u);
+
+  std::promise<void> written;
+  std::thread writer([&] {
+    Transaction t(computer.platform().machine().db(), Transaction::kWrite);
+    EXPECT_EQ(SetDword(*key, u"v", 5), kSuccess);
+    Result inside;
+    EXPECT_EQ(Dword(*key, u"v", &inside), 5u);  // its own write, not yet committed
+    written.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Rolled back when t ends.
+  });
+  written.get_future().wait();
+  EXPECT_EQ(Dword(*key, u"v", &r), 1u);
+  writer.join();
+  EXPECT_EQ(Dword(*key, u"v", &r), 1u);
+
+  {
+    Transaction t(computer.platform().machine().db(), Transaction::kWrite);
+    ASSERT_EQ(SetDword(*key, u"v", 6), kSuccess);
+    t.Commit();
+  }
+  EXPECT_EQ(Dword(*key, u"v", &r), 6u);
 }
 
 }  // namespace

@@ -134,6 +134,19 @@ void Database::Exec(std::string_view sql) {
 
 int64_t Database::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
 
+void Database::NoteSharedChange() {
+  if (!counter_) return;
+  counter_->Bump();
+  change_pending_ = true;
+}
+
+void Database::TransactionEnded() {
+  owner_.store(std::thread::id());
+  if (!change_pending_) return;
+  change_pending_ = false;
+  counter_->Bump();
+}
+
 Transaction::Transaction(Database& db, Kind kind) : db_(db), lock_(db.mutex()) {
   if (sqlite3_get_autocommit(db_.handle()) == 0) return;  // nested in an open transaction
   // BEGIN IMMEDIATE takes the write lock at once; busy_timeout makes it wait for other
@@ -148,6 +161,7 @@ Transaction::Transaction(Database& db, Kind kind) : db_(db), lock_(db.mutex()) {
     }
   }
   open_ = true;
+  db_.TransactionBegun();
 }
 
 Transaction::~Transaction() {
@@ -157,12 +171,14 @@ Transaction::~Transaction() {
   } catch (const DbError&) {
     sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
   }
+  db_.TransactionEnded();
 }
 
 void Transaction::Commit() {
   if (!open_) return;
   Statement(db_, "COMMIT").Step();
   open_ = false;
+  db_.TransactionEnded();
 }
 
 }  // namespace platform::emulated

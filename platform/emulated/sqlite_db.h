@@ -5,12 +5,16 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/emulated/change_counter.h"
 
 namespace platform::emulated {
 
@@ -68,11 +72,30 @@ class Database {
   sqlite3_stmt* Acquire(const std::string& sql);
   void Release(const std::string& sql, sqlite3_stmt* stmt);
 
+  // The counter through which processes learn that data they keep in memory changed; may stay
+  // unset (then NoteSharedChange does nothing). Must outlive the database's use.
+  void set_change_counter(ChangeCounter* counter) { counter_ = counter; }
+  ChangeCounter* change_counter() const { return counter_; }
+  // Called inside a write transaction that is about to change such data: bumps the counter now
+  // and once more when the outermost transaction has ended, so that a copy read before the commit
+  // is never taken for current afterwards, nor one read while the change was under way.
+  void NoteSharedChange();
+  // Whether the calling thread holds a transaction of this connection open: what it reads there
+  // may never be committed, so it must not be kept in memory.
+  bool InTransactionOnThisThread() const { return owner_.load() == std::this_thread::get_id(); }
+
  private:
+  friend class Transaction;
+  void TransactionBegun() { owner_.store(std::this_thread::get_id()); }
+  void TransactionEnded();
+
   sqlite3* db_ = nullptr;
   std::recursive_mutex mutex_;
   std::mutex cache_mutex_;
   std::unordered_multimap<std::string, sqlite3_stmt*> idle_;
+  ChangeCounter* counter_ = nullptr;
+  bool change_pending_ = false;           // guarded by the transaction's lock
+  std::atomic<std::thread::id> owner_{};  // the thread with a transaction open, if any
 };
 
 // Holds the database for one unit of work: the process-local mutex and, for writes, an IMMEDIATE

@@ -99,21 +99,19 @@ std::u16string ReadParamLib(platform::Platform& platform, std::u16string_view so
   return ReadLibraryList(platform, source, log, u"ParameterMessageFile");
 }
 
-std::optional<std::u16string> LoadParameterText(platform::Platform& platform,
-                                                std::u16string_view list, uint32_t number,
-                                                uint32_t language) {
+std::optional<std::u16string> LoadParameterText(ModuleCache& modules, std::u16string_view list,
+                                                uint32_t number, uint32_t language) {
   constexpr size_t kMinimumChars = 1024;
   std::optional<std::u16string> found;
-  platform::MessageLibrary& library = platform.message_library();
   ForEachModule(list, [&](std::u16string_view name) {
-    std::unique_ptr<platform::MessageModule> module;
-    if (library.Load(name, platform::kDontResolveDllReferences, &module) != platform::kSuccess) {
-      return false;
-    }
+    std::unique_ptr<platform::MessageModule> transient;
+    const platform::MessageModule* module =
+        modules.Get(name, platform::kDontResolveDllReferences, &transient);
+    if (!module) return false;
     std::u16string text;
-    const platform::Result r =
-        library.Format(platform::kFormatMessageFromHmodule | platform::kFormatMessageAllocateBuffer,
-                       module.get(), number, language, nullptr, 0, kMinimumChars, &text);
+    const platform::Result r = modules.library().Format(
+        platform::kFormatMessageFromHmodule | platform::kFormatMessageAllocateBuffer, module,
+        number, language, nullptr, 0, kMinimumChars, &text);
     if (r != platform::kSuccess || text.empty()) return false;
     found = std::move(text);
     return true;
@@ -121,9 +119,11 @@ std::optional<std::u16string> LoadParameterText(platform::Platform& platform,
   return found;
 }
 
-void ExpandParameterStrings(platform::Platform& platform, const RecordView& record,
-                            std::u16string_view log, std::u16string* text, size_t size) {
+void ExpandParameterStrings(platform::Platform& platform, ModuleCache& modules,
+                            const RecordView& record, std::u16string_view log, std::u16string* text,
+                            size_t size) {
   const std::u16string_view in = *text;
+  if (in.find(u"%%") == std::u16string_view::npos) return;
   std::u16string work;
   work.reserve(in.size());
   bool replaced = false;
@@ -137,7 +137,7 @@ void ExpandParameterStrings(platform::Platform& platform, const RecordView& reco
     uint32_t number = 0;
     for (; end < in.size() && IsDigit(in[end]); ++end) number = number * 10 + (in[end] - u'0');
     const std::optional<std::u16string> parameter = LoadParameterText(
-        platform, ReadParamLib(platform, record.source(), log), number, kLanguageUserDefault);
+        modules, ReadParamLib(platform, record.source(), log), number, kLanguageUserDefault);
     // The character after the number goes with the reference.
     const size_t next = end < in.size() ? end + 1 : end;
     if (parameter) {
@@ -169,29 +169,33 @@ std::u16string BuildFallbackDescription(const RecordView& record, size_t size) {
   return text;
 }
 
-std::u16string ReadEventMessage(platform::Platform& platform, const RecordView& record,
-                                std::u16string_view log, size_t size) {
+std::u16string ReadEventMessage(platform::Platform& platform, ModuleCache& modules,
+                                const RecordView& record, std::u16string_view log, size_t size) {
   const std::u16string list = ReadMsgLib(platform, record.source(), log);
   const std::array<uintptr_t, kInsertionTableSize> inserts = BuildInsertionTable(record);
-  platform::MessageLibrary& library = platform.message_library();
   std::u16string text;
   const bool found = ForEachModule(list, [&](std::u16string_view name) {
-    std::unique_ptr<platform::MessageModule> module;
-    if (library.Load(name, platform::kLoadLibraryAsDatafile | platform::kDontResolveDllReferences,
-                     &module) != platform::kSuccess) {
-      return false;
-    }
-    const platform::Result r =
-        library.Format(platform::kFormatMessageFromHmodule | platform::kFormatMessageArgumentArray |
-                           platform::kFormatMessageMaxWidthMask,
-                       module.get(), record.event_id(), kLanguageUserDefault, inserts.data(),
-                       inserts.size(), size, &text);
+    std::unique_ptr<platform::MessageModule> transient;
+    const platform::MessageModule* module = modules.Get(
+        name, platform::kLoadLibraryAsDatafile | platform::kDontResolveDllReferences, &transient);
+    if (!module) return false;
+    const platform::Result r = modules.library().Format(
+        platform::kFormatMessageFromHmodule | platform::kFormatMessageArgumentArray |
+            platform::kFormatMessageMaxWidthMask,
+        module, record.event_id(), kLanguageUserDefault, inserts.data(), inserts.size(), size,
+        &text);
     if (r != platform::kSuccess || text.empty()) return false;
-    ExpandParameterStrings(platform, record, log, &text, size);
+    ExpandParameterStrings(platform, modules, record, log, &text, size);
     if (!text.empty()) text.pop_back();
     return true;
   });
   return found ? text : BuildFallbackDescription(record, size);
+}
+
+std::u16string ReadEventMessage(platform::Platform& platform, const RecordView& record,
+                                std::u16string_view log, size_t size) {
+  ModuleCache modules(platform.message_library());
+  return ReadEventMessage(platform, modules, record, log, size);
 }
 
 }  // namespace sentrel

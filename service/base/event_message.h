@@ -1,7 +1,7 @@
 // The description of an event record, rendered the way the event viewer renders it: the event
 // source's message library (named in the registry) holds a template for the event identifier, and
-// the record's insertion strings are put into it. Nothing is cached: every call reads the
-// registry and loads the modules afresh.
+// the record's insertion strings are put into it. Every call reads the registry afresh; the
+// modules come from a ModuleCache, which keeps them loaded for the pass.
 #ifndef SERVICE_BASE_EVENT_MESSAGE_H_
 #define SERVICE_BASE_EVENT_MESSAGE_H_
 
@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "service/base/module_cache.h"
 #include "service/base/record_view.h"
 
 namespace sentrel {
@@ -34,6 +35,9 @@ inline constexpr size_t kLibraryListChars = 1024;
 //
 // A template that refers to an insertion string the record does not have (%3 with two strings)
 // keeps that reference as it is written ("%3") instead of reading past the strings.
+std::u16string ReadEventMessage(platform::Platform& platform, ModuleCache& modules,
+                                const RecordView& record, std::u16string_view log, size_t size);
+// The same with modules loaded for this call only.
 std::u16string ReadEventMessage(platform::Platform& platform, const RecordView& record,
                                 std::u16string_view log, size_t size);
 
@@ -47,17 +51,17 @@ std::u16string ReadParamLib(platform::Platform& platform, std::u16string_view so
 
 // LoadParameterText: the text of parameter `number` from the first module of `list` that has
 // it, as FormatMessageW gives it (line end included); nothing when no module does.
-std::optional<std::u16string> LoadParameterText(platform::Platform& platform,
-                                                std::u16string_view list, uint32_t number,
-                                                uint32_t language);
+std::optional<std::u16string> LoadParameterText(ModuleCache& modules, std::u16string_view list,
+                                                uint32_t number, uint32_t language);
 
 // ExpandParameterStrings: replaces each parameter reference ("%%" and a decimal number) in
 // `text` by the parameter's text without its last character; the character after the number is
 // dropped with the reference. A reference that no parameter library resolves is kept as written,
 // together with the character after it. When anything was replaced the result is cut to
 // `size` - 1 characters; otherwise `text` is untouched.
-void ExpandParameterStrings(platform::Platform& platform, const RecordView& record,
-                            std::u16string_view log, std::u16string* text, size_t size);
+void ExpandParameterStrings(platform::Platform& platform, ModuleCache& modules,
+                            const RecordView& record, std::u16string_view log, std::u16string* text,
+                            size_t size);
 
 // BuildFallbackDescription: the sentence telling that the description could not be found, then
 // each insertion string after one space; at most `size` - 1 characters.

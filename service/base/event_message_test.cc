@@ -86,6 +86,7 @@ class EventMessageTest : public ::testing::Test {
   }
 
   testsupport::TempComputer computer_;
+  ModuleCache modules_{computer_.platform().message_library()};
 };
 
 TEST_F(EventMessageTest, TemplateFromTheSourcesLibraryWithoutTrailingSpace) {
@@ -173,11 +174,11 @@ TEST_F(EventMessageTest, LibraryListsAreExpanded) {
 
 TEST_F(EventMessageTest, ParameterTextFromTheFirstLibraryThatHasIt) {
   const auto list = u"C:\\WINNT\\system32\\msgs.dll;C:\\WINNT\\system32\\params.dll";
-  const auto text = LoadParameterText(platform(), list, 5000, kLanguageUserDefault);
+  const auto text = LoadParameterText(modules_, list, 5000, kLanguageUserDefault);
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(*text, u"Param text\r\n");
-  EXPECT_FALSE(LoadParameterText(platform(), list, 4999, kLanguageUserDefault).has_value());
-  EXPECT_FALSE(LoadParameterText(platform(), u"", 5000, kLanguageUserDefault).has_value());
+  EXPECT_FALSE(LoadParameterText(modules_, list, 4999, kLanguageUserDefault).has_value());
+  EXPECT_FALSE(LoadParameterText(modules_, u"", 5000, kLanguageUserDefault).has_value());
 }
 
 TEST_F(EventMessageTest, ParameterReferences) {
@@ -200,13 +201,13 @@ TEST_F(EventMessageTest, ExpandParameterStringsCutsToTheBuffer) {
     return f;
   }());
   std::u16string text = u"ab%%5000";
-  ExpandParameterStrings(platform(), record.view(), u"System", &text, 50001);
+  ExpandParameterStrings(platform(), modules_, record.view(), u"System", &text, 50001);
   EXPECT_EQ(text, u"abParam text\r");
   text = u"ab%%5000 cd";
-  ExpandParameterStrings(platform(), record.view(), u"System", &text, 6);
+  ExpandParameterStrings(platform(), modules_, record.view(), u"System", &text, 6);
   EXPECT_EQ(text, u"abPar");
   text = u"%%";  // number 0, which no library has
-  ExpandParameterStrings(platform(), record.view(), u"System", &text, 50001);
+  ExpandParameterStrings(platform(), modules_, record.view(), u"System", &text, 50001);
   EXPECT_EQ(text, u"%%");
 }
 

@@ -84,7 +84,7 @@ void RecordDispatcher::ProcessRecord(const RecordView& record, uint32_t bytes_le
   }
   const int32_t action =
       GetRuleAction(parts_.config.rules(log), record,
-                    RuleMatchContext{parts_.platform.accounts(), parts_.platform.debug()});
+                    RuleMatchContext{parts_.formatter.accounts(), parts_.platform.debug()});
   if (action == 0) return;
   BuildText(record, log_name, pass);
   try {
@@ -223,6 +223,7 @@ void RecordDispatcher::PrepareAndSendSyslog(std::u16string& text, std::string_vi
 }
 
 void RecordDispatcher::FinishPass(PassState& pass) {
+  parts_.formatter.EndPass();
   if (pass.mail_open) {
     parts_.mail.CloseSmtpSession();
     pass.mail_open = false;

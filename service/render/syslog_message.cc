@@ -43,10 +43,10 @@ Severity SeverityOf(uint16_t event_type) {
   }
 }
 
+// "%2.2u" of the value's last two digits.
 std::u16string TwoDigits(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%2.2u", value % 100);
-  return platform::Widen(text);
+  value %= 100;
+  return {static_cast<char16_t>(u'0' + value / 10), static_cast<char16_t>(u'0' + value % 10)};
 }
 
 std::u16string_view MonthName(const platform::SystemTime& t) {
@@ -75,10 +75,16 @@ struct SyslogFormatter::Fields {
   platform::SystemTime local;
 };
 
-SyslogFormatter::SyslogFormatter(platform::Platform& platform) : platform_(platform) {
+SyslogFormatter::SyslogFormatter(platform::Platform& platform)
+    : platform_(platform), accounts_(platform.accounts()), modules_(platform.message_library()) {
   message_.reserve(kMaxMessageChars + 1);
   element_.reserve(kMaxMessageChars + 1);
   subject_.reserve(kMaxSubjectBytes + 1);
+}
+
+void SyslogFormatter::EndPass() {
+  modules_.Release();
+  accounts_.Clear();
 }
 
 const std::u16string& SyslogFormatter::BuildSyslogMessage(const RecordView& record,
@@ -91,12 +97,12 @@ const std::u16string& SyslogFormatter::BuildSyslogMessage(const RecordView& reco
       .log = log,
       .severity = SeverityOf(record.event_type()),
       .user = record.sid_length() != 0
-                  ? GetAccountName(platform_.accounts(), record.sid(), record.sid_length())
+                  ? GetAccountName(accounts_, record.sid(), record.sid_length())
                   : u"N\\A",
       .event_id = platform::Decimal(record.event_id() & 0xFFFF),
       .computer = options.nReplaceComputerName == 1 ? options.szReplaceComputerName
                                                     : std::u16string(record.computer()),
-      .description = ReadEventMessage(platform_, record, log, kMaxMessageChars),
+      .description = ReadEventMessage(platform_, modules_, record, log, kMaxMessageChars),
       .local = platform_.clock().ToLocal(record.time_generated()),
   };
 

@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "service/base/module_cache.h"
 #include "service/base/record_view.h"
+#include "service/render/account_name.h"
 
 namespace sentrel {
 
@@ -38,10 +40,16 @@ inline constexpr size_t kMaxBinaryDataStart = 49981;
 inline constexpr size_t kMaxSubjectBytes = 255;
 
 // Builds the message and subject of one record at a time. Owns its buffers and reuses them; not
-// re-entrant: a caller uses or copies the message before formatting the next record.
+// re-entrant: a caller uses or copies the message before formatting the next record. The message
+// libraries and account names it meets are kept until EndPass().
 class SyslogFormatter {
  public:
   explicit SyslogFormatter(platform::Platform& platform);
+
+  // Releases the message libraries and forgets the account names of the pass that ends.
+  void EndPass();
+  // The account look-ups of the pass, for whatever else looks accounts up for the same records.
+  platform::Accounts& accounts() { return accounts_; }
 
   // BuildSyslogMessage: the message for `record` of the log `log`. `host_name` is the local
   // computer's name for the header; `nLastSyslogMsgNbr` is the running message number, advanced
@@ -74,6 +82,8 @@ class SyslogFormatter {
   void BuildSubject(std::string_view subject_template, const Fields& f);
 
   platform::Platform& platform_;
+  AccountCache accounts_;
+  ModuleCache modules_;
   std::u16string message_;
   std::u16string element_;
   std::string subject_;

@@ -1,0 +1,214 @@
+// A pass reads its configuration, the filter rules, the event sources' libraries and the services
+// file anew, while the service keeps what it read in memory to render and send a record cheaply:
+// whatever other processes change between two passes must reach the next pass.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event_record.h"
+#include "service/base/render_fixture.h"
+#include "service/collect/forwarding_pipeline.h"
+#include "tests/support/test_platform.h"
+
+namespace sentrel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr char kFirstMessages[] = R"(MessageId=7036
+Language=English
+The %1 service entered the %2 state.
+.
+MessageId=7040
+Language=English
+The start type of the %1 service was changed.
+.
+)";
+constexpr char kSecondMessages[] = R"(MessageId=7036
+Language=English
+Service %1 is now %2.
+.
+)";
+constexpr char kRewrittenMessages[] = R"(MessageId=7036
+Language=English
+Dienst %1 ist jetzt %2.
+.
+)";
+
+// A UDP receiver on a loopback address; port 0 takes any free port.
+class Receiver {
+ public:
+  Receiver(const char* address, uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, address, &a.sin_addr);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << address;
+    socklen_t size = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size);
+    port_ = ntohs(a.sin_port);
+  }
+  ~Receiver() { close(fd_); }
+  uint16_t port() const { return port_; }
+
+  // The datagrams that have arrived (loopback delivers them while the sender sends).
+  std::vector<std::string> Take() {
+    std::vector<std::string> messages;
+    char buffer[4096];
+    pollfd p{fd_, POLLIN, 0};
+    while (poll(&p, 1, 20) > 0) {
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n < 0) break;
+      messages.emplace_back(buffer, static_cast<size_t>(n));
+    }
+    return messages;
+  }
+
+ private:
+  int fd_;
+  uint16_t port_ = 0;
+};
+
+class NullReporter : public EventReporter {
+ public:
+  void ReportServiceEvent(uint16_t, uint32_t, const char16_t* text, const char16_t*,
+                          const char16_t*) override {
+    ADD_FAILURE() << "unexpected event: " << platform::Utf16ToUtf8(text ? text : u"");
+  }
+};
+
+class PassFreshnessTest : public ::testing::Test {
+ protected:
+  PassFreshnessTest() {
+    auto& p = computer.platform();
+    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\first.dll", kFirstMessages);
+    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\second.dll", kSecondMessages);
+    rendertest::RegisterSource(p, u"System", u"Fresh Source", u"%SystemRoot%\\system32\\first.dll");
+    std::unique_ptr<platform::RegKey> hklm, params;
+    EXPECT_EQ(p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0u);
+    EXPECT_EQ(hklm->CreateKey(kParametersKey, &params), 0u);
+    EXPECT_EQ(platform::SetDword(*params, u"nPreventOverrunDelay", 0), 0u);
+    EXPECT_EQ(platform::SetDword(*params, u"nRFC3164Mode", 1), 0u);
+    EXPECT_EQ(params->SetValueAnsi(u"szTarget", platform::kRegSz, "127.0.0.1"), 0u);
+    WriteServicesFile(first.port());
+    pipeline.logger().TakeHostName();
+  }
+
+  // Port numbers written with five digits, so that every version of the file has one size.
+  void WriteServicesFile(uint16_t port) {
+    char line[64];
+    std::snprintf(line, sizeof line, "syslog %05u/udp\r\n", static_cast<unsigned>(port));
+    std::ofstream(computer.platform().emulated_network().ServicesFile(), std::ios::trunc) << line;
+  }
+
+  // One pass over the System log after writing records of these event ids.
+  void Pass(std::vector<uint32_t> ids) {
+    for (uint32_t id : ids) {
+      platform::EventRecordFields f;
+      f.time_generated = f.time_written = 1052140806;
+      f.event_id = id;
+      f.source = u"Fresh Source";
+      f.computer = u"SRV1";
+      f.strings = {u"Alerter", u"stopped"};
+      uint32_t number = 0;
+      ASSERT_EQ(computer.platform().emulated_event_log().Append(u"System", f, &number), 0u);
+    }
+    pipeline.logger().ProcessLog(LogId::kSystem);
+  }
+
+  // Runs ntbox on the test's computer as a process of its own; true when it succeeded.
+  bool Ntbox(std::vector<std::string> args) {
+    return InAnotherProcess([&] {
+      setenv("NTBOX_MACHINE", computer.dir().c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(NTBOX_PATH)};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      execv(NTBOX_PATH, argv.data());
+      _exit(127);
+    });
+  }
+  bool RegAdd(const std::string& key, const std::string& name, const std::string& type,
+              const std::string& data) {
+    return Ntbox({"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
+  }
+
+  static bool InAnotherProcess(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+      work();
+      _exit(0);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  testsupport::TempComputer computer;
+  Receiver first{"127.0.0.1", 0};
+  Receiver moved{"127.0.0.1", 0};                 // the port the services file names later
+  Receiver elsewhere{"127.0.0.2", moved.port()};  // szTarget changed, same port
+  NullReporter reporter;
+  StopSignal stop;
+  ForwardingPipeline pipeline{computer.platform(), reporter, stop};
+  const std::string params_key = "HKLM\\" + platform::Utf16ToUtf8(kParametersKey);
+};
+
+TEST_F(PassFreshnessTest, ChangesFromOtherProcessesReachTheNextPass) {
+  Pass({7036});
+  EXPECT_THAT(first.Take(), ElementsAre(HasSubstr("\"The Alerter service entered the stopped")));
+
+  // The source's library list.
+  ASSERT_TRUE(RegAdd("HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Fresh Source",
+                     "EventMessageFile", "REG_EXPAND_SZ", "%SystemRoot%\\system32\\second.dll"));
+  Pass({7036});
+  EXPECT_THAT(first.Take(), ElementsAre(HasSubstr("\"Service Alerter is now stopped.\"")));
+
+  // The library itself, rebuilt in place: the pass before loaded and released it.
+  const std::string mc = computer.parent() + "/rewritten.mc";
+  std::ofstream(mc) << kRewrittenMessages;
+  ASSERT_TRUE(Ntbox({"mc", mc, "-o",
+                     computer.platform().machine().HostPath(u"C:\\WINNT\\system32\\second.dll")}));
+  Pass({7036});
+  EXPECT_THAT(first.Take(), ElementsAre(HasSubstr("\"Dienst Alerter ist jetzt stopped.\"")));
+
+  // The services file, rewritten at once with text of the same size.
+  ASSERT_TRUE(InAnotherProcess([&] { WriteServicesFile(moved.port()); }));
+  Pass({7036});
+  EXPECT_THAT(first.Take(), IsEmpty());
+  EXPECT_THAT(moved.Take(), ElementsAre(HasSubstr("Dienst Alerter")));
+
+  // The server.
+  ASSERT_TRUE(RegAdd(params_key, "szTarget", "REG_SZ", "127.0.0.2"));
+  Pass({7036});
+  EXPECT_THAT(moved.Take(), IsEmpty());
+  EXPECT_THAT(elsewhere.Take(), ElementsAre(HasSubstr("Dienst Alerter")));
+
+  // A rule that drops event 7036, taken up because its stamp changed.
+  const std::string log_key = params_key + "\\System";
+  ASSERT_TRUE(RegAdd(log_key, "FR1EventID", "REG_DWORD", "7036"));
+  ASSERT_TRUE(RegAdd(log_key, "FR1Action", "REG_DWORD", "0"));
+  ASSERT_TRUE(RegAdd(log_key, "nFilterRules", "REG_DWORD", "1"));
+  ASSERT_TRUE(RegAdd(log_key, "nFilterVersion", "REG_DWORD", "1"));
+  Pass({7036, 7040});
+  EXPECT_THAT(elsewhere.Take(), ElementsAre(HasSubstr("Fresh Source (7040)")));
+}
+
+}  // namespace
+}  // namespace sentrel
