@@ -9,6 +9,15 @@
 install(TARGETS vaskwell RUNTIME DESTINATION .)
 if(TARGET CFGVaskwell)
   install(TARGETS CFGVaskwell RUNTIME DESTINATION .)
+  # The Qt libraries and plugins the client needs go beside it (Qt's windeployqt).
+  find_program(SENTREL_WINDEPLOYQT windeployqt HINTS "${Qt6_DIR}/../../../bin")
+  if(SENTREL_WINDEPLOYQT)
+    install(CODE "execute_process(COMMAND \"${SENTREL_WINDEPLOYQT}\" --no-translations
+                    --dir \"\${CMAKE_INSTALL_PREFIX}\" \"\${CMAKE_INSTALL_PREFIX}/CFGVaskwell.exe\"
+                  COMMAND_ERROR_IS_FATAL ANY)")
+  else()
+    message(WARNING "windeployqt not found: the package's client will lack the Qt libraries")
+  endif()
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/manual/ DESTINATION manual)
 
