@@ -41,6 +41,7 @@ if [ -z "${SENTREL_WINE_NETNS:-}" ]; then
     [ -e "$f" ] || fail "$f is missing: run the default build and scripts/cross_build_windows.sh"
   done
   [ -n "$installer" ] || fail "no installer in build-mingw: run scripts/cross_build_windows.sh"
+  unshare -rn true 2>/dev/null || fail "unshare -rn was refused: user and network namespaces needed"
   exec unshare -rn env SENTREL_WINE_NETNS=1 "$0" "$@"
 fi
 
