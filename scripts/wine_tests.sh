@@ -29,8 +29,8 @@ case "${1:-}" in
   *) echo "usage: $0 [--keep]" >&2; exit 2 ;;
 esac
 
-contract_exe=build-mingw/tests/contract/platform_contract_test.exe
-vaskwell_exe=build-mingw/service/vaskwell/vaskwell.exe
+contract_exe=build-mingw/bin/platform_contract_test.exe
+vaskwell_exe=build-mingw/bin/vaskwell.exe
 fixtures=build/tests/contract/fixtures
 installer=$(ls build-mingw/BrinmoorSentrel-*-win64.exe 2>/dev/null | head -n 1 || true)
 

@@ -25,8 +25,8 @@ Lookup LookUp(const char* sid_text, size_t name_chars = 256, size_t domain_chars
   const auto sid = platform::SidFromString(sid_text);
   EXPECT_TRUE(sid.has_value()) << sid_text;
   Lookup out;
-  out.result = GetPlatform().accounts().LookupAccountSid(sid->data(), sid->size() - cut, name_chars,
-                                                         domain_chars, &out.name, &out.domain);
+  out.result = GetPlatform().accounts().LookupSid(sid->data(), sid->size() - cut, name_chars,
+                                                  domain_chars, &out.name, &out.domain);
   return out;
 }
 
@@ -55,16 +55,15 @@ TEST(AccountsContract, WellKnownAndUnknownSids) {
 
 TEST(EnvironmentContract, Expansion) {
   platform::Environment& env = GetPlatform().environment();
-  const std::u16string root = env.ExpandEnvironmentStrings(u"%SystemRoot%\\system32");
+  const std::u16string root = env.Expand(u"%SystemRoot%\\system32");
   ASSERT_GE(root.size(), 12u) << platform::Utf16ToUtf8(root);
   EXPECT_EQ(root.substr(1, 2), u":\\") << platform::Utf16ToUtf8(root);
   EXPECT_TRUE(root.ends_with(u"\\system32"));
   EXPECT_EQ(root.find(u'%'), std::u16string::npos);
   // Names ignore case; unknown names and a lone % stay as written.
-  EXPECT_EQ(env.ExpandEnvironmentStrings(u"%systemroot%\\system32"), root);
-  EXPECT_EQ(env.ExpandEnvironmentStrings(u"a %NO_SUCH_VARIABLE_Q% b % c"),
-            u"a %NO_SUCH_VARIABLE_Q% b % c");
-  EXPECT_EQ(env.ExpandEnvironmentStrings(u""), u"");
+  EXPECT_EQ(env.Expand(u"%systemroot%\\system32"), root);
+  EXPECT_EQ(env.Expand(u"a %NO_SUCH_VARIABLE_Q% b % c"), u"a %NO_SUCH_VARIABLE_Q% b % c");
+  EXPECT_EQ(env.Expand(u""), u"");
 }
 
 TEST(ComputerContract, OwnFacts) {

@@ -34,15 +34,15 @@ class ServiceManagerContract : public ::testing::Test {
   // A probe left by an aborted run goes first.
   void RemoveProbe() {
     std::unique_ptr<ServiceHandle> left;
-    if (manager_->OpenService(kProbe, platform::kDeleteAccess, &left) == kSuccess) {
+    if (manager_->Open(kProbe, platform::kDeleteAccess, &left) == kSuccess) {
       (void)left->Delete();
     }
   }
 
   Result Create(std::unique_ptr<ServiceHandle>* out) {
-    return manager_->CreateService(kProbe, u"Sentrel Contract Probe", platform::kServiceAllAccess,
-                                   platform::kServiceWin32OwnProcess, platform::kServiceDemandStart,
-                                   platform::kServiceErrorNormal, kProbePath, u"", out);
+    return manager_->Create(kProbe, u"Sentrel Contract Probe", platform::kServiceAllAccess,
+                            platform::kServiceWin32OwnProcess, platform::kServiceDemandStart,
+                            platform::kServiceErrorNormal, kProbePath, u"", out);
   }
 
   std::unique_ptr<ServiceManagerHandle> manager_;
@@ -75,18 +75,17 @@ TEST_F(ServiceManagerContract, CreateQueryRefuseAndDelete) {
 
   // Names are compared without regard to case.
   std::unique_ptr<ServiceHandle> again;
-  ASSERT_EQ(manager_->OpenService(u"sentrelcontractprobe", platform::kDeleteAccess, &again),
-            kSuccess);
+  ASSERT_EQ(manager_->Open(u"sentrelcontractprobe", platform::kDeleteAccess, &again), kSuccess);
   EXPECT_EQ(again->Delete(), kSuccess);
   again.reset();
   service.reset();
-  EXPECT_EQ(manager_->OpenService(kProbe, platform::kServiceQueryStatus, &again),
+  EXPECT_EQ(manager_->Open(kProbe, platform::kServiceQueryStatus, &again),
             platform::kErrorServiceDoesNotExist);
 }
 
 TEST_F(ServiceManagerContract, UnknownService) {
   std::unique_ptr<ServiceHandle> service;
-  EXPECT_EQ(manager_->OpenService(u"SentrelNoSuchService", platform::kServiceQueryStatus, &service),
+  EXPECT_EQ(manager_->Open(u"SentrelNoSuchService", platform::kServiceQueryStatus, &service),
             platform::kErrorServiceDoesNotExist);
   EXPECT_EQ(service, nullptr);
 }
