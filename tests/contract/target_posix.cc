@@ -89,7 +89,7 @@ class EmulatedTarget : public Target {
     const std::filesystem::path from = fixtures_ / file;
     const std::filesystem::path dir = std::filesystem::path(computer_.dir()) / "drive_c/contract";
     std::filesystem::create_directories(dir);
-    if (std::filesystem::exists(from)) {
+    if (std::filesystem::is_regular_file(from)) {
       std::filesystem::copy_file(from, dir / file,
                                  std::filesystem::copy_options::overwrite_existing);
     }
