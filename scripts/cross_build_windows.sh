@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Cross-compiles the Windows build (every target that needs no Qt) with mingw-w64: configures and
-# builds the "mingw" CMake preset into build-mingw/. Installs the cross compiler and CMake when they
-# are missing. Any failure stops the script with a non-zero exit and a message saying which step
-# failed.
+# builds the "mingw" CMake preset into build-mingw/ (the programs and the platform contract tests,
+# with GoogleTest built from its sources), then packs the ZIP and the NSIS installer
+# (build-mingw/BrinmoorSentrel-VERSION-win64.zip and .exe). Installs the cross compiler, CMake,
+# NSIS and the GoogleTest sources when they are missing. Any failure stops the script with a
+# non-zero exit and a message saying which step failed. scripts/wine_tests.sh runs the result.
 #
-#   scripts/cross_build_windows.sh           configure and build
+#   scripts/cross_build_windows.sh           configure, build and pack
 #   scripts/cross_build_windows.sh --smoke   then run win32_smoke.exe under Wine (wine64 needed;
 #                                            Wine's event log is a stub, so that part only prints)
 set -euo pipefail
@@ -39,6 +41,8 @@ command -v x86_64-w64-mingw32-gcc-posix >/dev/null || missing+=(gcc-mingw-w64-x8
 command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
 command -v cmake >/dev/null || missing+=(cmake)
 command -v make >/dev/null || missing+=(make)
+command -v makensis >/dev/null || missing+=(nsis)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "cross_build_windows: installing ${missing[*]}"
   install_packages "${missing[@]}"
@@ -47,6 +51,9 @@ fi
 cmake --preset mingw || fail "configure (cmake --preset mingw)"
 cmake --build --preset mingw || fail "build (cmake --build --preset mingw)"
 echo "cross_build_windows: build OK (build-mingw/)"
+(cd build-mingw && cpack -G "ZIP;NSIS" >cpack.log 2>&1) ||
+  fail "package (cpack in build-mingw, see build-mingw/cpack.log)"
+echo "cross_build_windows: package OK ($(cd build-mingw && ls BrinmoorSentrel-*-win64.*))"
 
 if [ "$smoke" -eq 1 ]; then
   wine=$(command -v wine64 || true)

@@ -7,7 +7,7 @@ what=${1:-all}
 build_pkgs=(cmake make g++ pkg-config libsqlite3-dev sqlite3 libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev tzdata python3
   qt6-base-dev libgl-dev fonts-ipafont-gothic)
 test_pkgs=(rsyslog python3-aiosmtpd iproute2 util-linux clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64)
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 googletest wine wine64 nsis)
 
 case "$what" in
   build) pkgs=("${build_pkgs[@]}") ;;

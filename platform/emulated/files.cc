@@ -49,7 +49,11 @@ Result EmulatedFiles::QueryFileVersion(std::u16string_view path, FixedFileInfo* 
   if (const Result r = FileExists(path); r != kSuccess) return r;
   FileImage file;
   if (FileImage::Open(host, &file) != kSuccess) return kErrorAccessDenied;
-  if (!IsElf(file.bytes())) return VersionFrom(file.bytes(), info);
+  if (!IsElf(file.bytes())) {
+    // Windows answers a file that is no module as one without version data.
+    const Result r = VersionFrom(file.bytes(), info);
+    return r == kErrorBadExeFormat ? kErrorResourceDataNotFound : r;
+  }
   // A host program: its resources are in the file beside it.
   FileImage carrier;
   if (FileImage::Open(host + kResourceCarrierSuffix, &carrier) != kSuccess) {

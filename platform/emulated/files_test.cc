@@ -102,7 +102,7 @@ TEST_F(FilesTest, FilesWithoutAVersion) {
   std::ofstream(C("readme.txt")) << "no program";
   FixedFileInfo info;
   EXPECT_EQ(kErrorResourceTypeNotFound, files().QueryFileVersion(u"C:\\messages.dll", &info));
-  EXPECT_EQ(kErrorBadExeFormat, files().QueryFileVersion(u"C:\\readme.txt", &info));
+  EXPECT_EQ(kErrorResourceDataNotFound, files().QueryFileVersion(u"C:\\readme.txt", &info));
   EXPECT_EQ(kErrorFileNotFound, files().QueryFileVersion(u"C:\\missing.exe", &info));
 }
 

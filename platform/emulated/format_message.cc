@@ -265,8 +265,10 @@ std::u16string WrapLines(const std::u16string& text, size_t width) {
       }
       continue;
     }
-    if (width != 0 && (c == u'\r' || c == u'\n')) {
-      text += u' ';
+    if (c == u'\r' || c == u'\n') {
+      // One literal line break (CR LF, a lone CR or a lone LF): a space under a width, else
+      // CR LF, so that tables with any line ends format alike.
+      text += width != 0 ? u" " : u"\r\n";
       i += (c == u'\r' && i + 1 < pattern.size() && pattern[i + 1] == u'\n') ? 2 : 1;
       continue;
     }

@@ -14,9 +14,9 @@ namespace platform::emulated {
 
 // Formats `pattern` (up to its first NUL) as FormatMessageW does with an argument array.
 // Uses kFormatMessageIgnoreInserts and the width in kFormatMessageMaxWidthMask of `flags`:
-//  - width 0 keeps the template's line ends; any other width turns each literal line break of
-//    the template (CR LF, lone CR, lone LF) into one space; widths below 255 also wrap the
-//    output at the last space before the width. %n (CR LF) and %r (CR) are hard breaks.
+//  - each literal line break of the template (CR LF, lone CR, lone LF) becomes CR LF at width 0
+//    and one space at any other width; widths below 255 also wrap the output at the last space
+//    before the width. %n (CR LF) and %r (CR) are hard breaks and stay as they are.
 //  - %1..%99 insert args[n-1] (at most two digits are read), with an optional printf form
 //    "!fmt!" (default "s"); s-forms take a pointer to a NUL-terminated UTF-16 string (S and hs a
 //    narrow code page 1252 string; a null pointer prints "(null)"), numeric forms the integer.

@@ -67,8 +67,13 @@ TEST(FormatMessageTest, InsertsAndPrintfForms) {
 
 TEST(FormatMessageTest, WidthMask) {
   const std::u16string_view two_lines = u"Line one\r\nline two\r\n";
-  // Width 0 keeps the template's line ends.
+  // Width 0: every literal line break comes out as CR LF, whether the table stored CR LF, a lone
+  // LF (a message compiler that kept LF line ends) or a lone CR; %r stays a bare CR.
   EXPECT_EQ(Fmt(two_lines), two_lines);
+  EXPECT_EQ(Fmt(u"hi\n"), u"hi\r\n");
+  EXPECT_EQ(Fmt(u"\r"), u"\r\n");
+  EXPECT_EQ(Fmt(u"a\n\rb\r\r\nc%rd"), u"a\r\n\r\nb\r\n\r\nc\rd");
+  EXPECT_EQ(Fmt(u"<%1>", {Str(u"x\ny")}), u"<x\ny>");  // inserts are not line-broken
   // Width 255: every literal line break becomes one space, the final one included.
   EXPECT_EQ(Fmt(two_lines, {}, kFormatMessageMaxWidthMask), u"Line one line two ");
   EXPECT_EQ(Fmt(u"lf\nonly\rcr\n\r", {}, kFormatMessageMaxWidthMask), u"lf only cr  ");

@@ -136,10 +136,14 @@ EmulatedMessageLibrary::EmulatedMessageLibrary(PathMapper map_path)
 Result EmulatedMessageLibrary::Load(std::u16string_view path, uint32_t flags,
                                     std::unique_ptr<MessageModule>* out) {
   out->reset();
+  // Loaded as a data file, a module is a file that is opened and mapped, and a missing one
+  // answers as a missing file does; a module loaded to run is looked up as a module.
+  const Result missing = (flags & kLoadLibraryAsDatafile) ? kErrorFileNotFound : kErrorModNotFound;
   const std::string host_path = map_path_ ? map_path_(path) : std::string();
-  if (host_path.empty()) return kErrorModNotFound;
+  if (host_path.empty()) return missing;
   FileImage file;
   Result r = FileImage::Open(host_path, &file);
+  if (r == kErrorModNotFound) return missing;
   if (r != kSuccess) return r;
   // Parsed where the bytes stay: the table points into them.
   auto module = std::make_unique<EmulatedMessageModule>(std::move(file));

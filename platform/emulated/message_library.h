@@ -24,8 +24,9 @@ class EmulatedMessageLibrary : public platform::MessageLibrary {
 
   explicit EmulatedMessageLibrary(PathMapper map_path);
 
-  // Reads the file; kErrorModNotFound when it does not exist, kErrorBadExeFormat when it is no PE
-  // file with a resource directory. The flags change nothing: every module is read as data.
+  // Reads the file; when it does not exist kErrorFileNotFound with kLoadLibraryAsDatafile, else
+  // kErrorModNotFound; kErrorBadExeFormat when it is no PE file with a resource directory.
+  // Otherwise the flags change nothing: every module is read as data.
   [[nodiscard]] Result Load(std::u16string_view path, uint32_t flags,
                             std::unique_ptr<MessageModule>* out) override;
 

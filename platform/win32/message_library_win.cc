@@ -35,18 +35,30 @@ class Win32MessageModule : public MessageModule {
   HMODULE module_;
 };
 
+// What the entries past the caller's array point at. U+FFFF is a noncharacter, which no text
+// holds, so a result that contains it used an insert the caller did not supply.
+constexpr wchar_t kMissingInsert[] = L"\xFFFF";
+
 // The argument array FormatMessageW reads. Windows cannot tell how long the caller's array is and
 // reads any entry a template names, past the end too; so the caller's `arg_count` entries are
-// copied and the array is padded up to the highest entry a template can name with pointers to an
-// empty string. An insert beyond `arg_count` therefore comes out empty here, where the emulated
-// computer fails with kErrorInvalidParameter; callers must still put every insert the message
-// needs into the array.
+// copied and the array is padded up to the highest entry a template can name with pointers to
+// kMissingInsert, which Format turns into kErrorInvalidParameter. (A numeric form such as %5!d!
+// beyond the array prints the pointer instead; callers pass every insert the message needs.)
 std::vector<DWORD_PTR> ArgumentArray(const uintptr_t* args, size_t arg_count) {
-  static const wchar_t kEmpty[] = L"";
   std::vector<DWORD_PTR> array(std::max(arg_count, kPaddedArgs),
-                               reinterpret_cast<DWORD_PTR>(kEmpty));
+                               reinterpret_cast<DWORD_PTR>(kMissingInsert));
   if (args != nullptr) std::copy(args, args + arg_count, array.begin());
   return array;
+}
+
+// kErrorInvalidParameter when the text used a padding entry, as the interface promises for an
+// insert beyond the caller's array.
+Result CheckInserts(bool padded, std::u16string* out) {
+  if (padded && out->find(static_cast<char16_t>(kMissingInsert[0])) != std::u16string::npos) {
+    out->clear();
+    return kErrorInvalidParameter;
+  }
+  return kSuccess;
 }
 
 class Win32MessageLibrary : public MessageLibrary {
@@ -75,9 +87,10 @@ class Win32MessageLibrary : public MessageLibrary {
     std::vector<DWORD_PTR> array;
     DWORD api_flags = flags;
     if (!(flags & kFormatMessageIgnoreInserts)) {
-      array = ArgumentArray(args, arg_count);
+      array = ArgumentArray(args, args != nullptr ? arg_count : 0);
       api_flags |= FORMAT_MESSAGE_ARGUMENT_ARRAY;
     }
+    const bool padded = !array.empty() && (args == nullptr || arg_count < array.size());
     auto* arguments = array.empty() ? nullptr : reinterpret_cast<va_list*>(array.data());
     const DWORD limit = static_cast<DWORD>(std::min(size, kMaxFormatChars));
 
@@ -94,14 +107,14 @@ class Win32MessageLibrary : public MessageLibrary {
         *out = FromWide(allocated, n);
         LocalFree(allocated);
       }
-      return kSuccess;
+      return CheckInserts(padded, out);
     }
     std::vector<wchar_t> buffer(std::max<DWORD>(limit, 1));
     const DWORD n =
         FormatMessageW(api_flags, source, message_id, language, buffer.data(), limit, arguments);
     if (n == 0 && GetLastError() != ERROR_SUCCESS) return LastError();
     *out = FromWide(buffer.data(), n);
-    return kSuccess;
+    return CheckInserts(padded, out);
   }
 };
 

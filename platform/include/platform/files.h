@@ -36,8 +36,8 @@ class Files {
 
   // GetFileVersionInfoSizeW, GetFileVersionInfoW and VerQueryValueW(L"\\"): the fixed part of
   // the file's version resource. kErrorFileNotFound / kErrorPathNotFound for a missing file,
-  // kErrorResourceTypeNotFound when the file has no version resource, kErrorBadExeFormat when
-  // it is no program file at all.
+  // kErrorResourceTypeNotFound when the module has no version resource,
+  // kErrorResourceDataNotFound when the file is no module at all.
   [[nodiscard]] virtual Result QueryFileVersion(std::u16string_view path, FixedFileInfo* info) = 0;
 };
 

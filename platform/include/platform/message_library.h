@@ -40,8 +40,8 @@ class MessageLibrary {
   virtual ~MessageLibrary() = default;
 
   // LoadLibraryExW. `path` is a file path of the computer (environment variables already
-  // expanded). kErrorModNotFound when there is no such file, kErrorBadExeFormat when it is no
-  // module.
+  // expanded). When there is no such file: kErrorFileNotFound with kLoadLibraryAsDatafile (the
+  // module is opened as a file), else kErrorModNotFound. kErrorBadExeFormat when it is no module.
   [[nodiscard]] virtual Result Load(std::u16string_view path, uint32_t flags,
                                     std::unique_ptr<MessageModule>* out) = 0;
 

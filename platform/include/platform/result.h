@@ -38,6 +38,7 @@ inline constexpr Result kErrorFailedServiceControllerConnect = 1063;
 inline constexpr Result kErrorServiceExists = 1073;
 inline constexpr Result kErrorServiceMarkedForDelete = 1072;
 inline constexpr Result kErrorNoneMapped = 1332;
+inline constexpr Result kErrorResourceDataNotFound = 1812;
 inline constexpr Result kErrorResourceTypeNotFound = 1813;
 inline constexpr Result kErrorResourceNameNotFound = 1814;
 inline constexpr Result kErrorResourceLangNotFound = 1815;
