@@ -7,10 +7,12 @@
 
 #include "client/auxiliary/ui/help_commands.h"
 #include "client/core/client_session.h"
+#include "client/core/service_installer.h"
 #include "client/i18n/ui/options_window.h"
 #include "client/i18n/ui/splash_window.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
+#include "client/ui/service_commands.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -30,8 +32,12 @@ int main(int argc, char** argv) {
   // The main window, made once the language is known (at once, or after the first-start window).
   std::unique_ptr<sentrel::client::MainWindow> window;
   bool ended_at_load = false;
+  // The service program is run from the client's own folder only.
+  std::u16string folder;
+  if (sentrel::client::ProgramFolder(*host, &folder) != platform::kSuccess) folder.clear();
   auto open_main = [&] {
     window = std::make_unique<sentrel::client::MainWindow>(session);
+    new sentrel::client::ServiceCommands(*window, folder);  // owned by the window
     sentrel::client::InstallLanguageCommands(*window);
     sentrel::client::InstallHelpCommands(*window);
     window->Load();

@@ -1,5 +1,6 @@
 #include "client/core/connection.h"
 
+#include <optional>
 #include <utility>
 
 #include "client/core/system_error.h"
@@ -12,7 +13,40 @@ namespace {
 using platform::RegAccess;
 using platform::RegKey;
 
+// Where Windows records its version, on every computer.
+constexpr char16_t kCurrentVersionPath[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+// A major version assumed for a computer whose version cannot be read: its three logs of
+// Windows 2000 are then expected, and a computer without them fails to connect.
+constexpr uint32_t kAssumedMajorVersion = 5;
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
 }  // namespace
+
+std::u16string NormalizeComputerName(std::u16string_view typed) {
+  size_t begin = 0, end = typed.size();
+  while (begin < end && IsBlank(typed[begin])) ++begin;
+  while (end > begin && IsBlank(typed[end - 1])) --end;
+  while (begin < end && typed[begin] == u'\\') ++begin;
+  return std::u16string(typed.substr(begin, end - begin));
+}
+
+bool ReadRegistryVersion(RegKey& hklm, uint32_t* major, uint32_t* minor) {
+  std::unique_ptr<RegKey> key;
+  if (hklm.OpenKey(kCurrentVersionPath, RegAccess::kRead, &key) != platform::kSuccess) return false;
+  std::u16string text;
+  if (platform::QueryString(*key, u"CurrentVersion", &text) != platform::kSuccess) return false;
+  const size_t dot = text.find(u'.');
+  const auto high = ParseUnsigned(std::u16string_view(text).substr(0, dot), 255);
+  if (!high) return false;
+  std::optional<uint32_t> low = 0u;
+  if (dot != std::u16string::npos) low = ParseUnsigned(std::u16string_view(text).substr(dot + 1), 255);
+  if (!low) return false;
+  *major = *high;
+  *minor = *low;
+  return true;
+}
 
 Connection::Connection(Registry& registry) : registry_(registry) {}
 
@@ -38,13 +72,83 @@ void Connection::DetectTargetVersion(std::u16string_view name, KeyHandles* handl
     auto& computer = registry_.platform().computer();
     handles->major_version = computer.OsMajorVersion();
     handles->minor_version = computer.OsMinorVersion();
+    return;
   }
+  std::unique_ptr<RegKey> hklm;
+  const Result r = registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine,
+                                                           &hklm);
+  if (r == platform::kSuccess &&
+      ReadRegistryVersion(*hklm, &handles->major_version, &handles->minor_version)) {
+    return;
+  }
+  registry_.Trace(u"Warning - version of " + std::u16string(name) + u" unknown - code : " +
+                  DecimalText(r));
+  handles->major_version = kAssumedMajorVersion;
+  handles->minor_version = 0;
 }
 
 ConnectResult Connection::CreateKeyHandles(std::u16string_view name) {
   if (IsLocalTarget(name)) return ConnectLocal();
-  registry_.Trace(u"ERROR Connect to Remote Registry: remote computers are not supported");
-  return ConnectResult{ConnectState::kFailed, {}};
+  return ConnectRemote(name);
+}
+
+UserMessage Connection::RemoteConnectFailure(std::u16string_view name, Result code) {
+  const std::u16string computer(name);
+  const std::u16string revert = GetMessageText(180);
+  std::u16string text;
+  switch (code) {
+    case platform::kErrorAccessDenied:
+      text = GetMessageText(181) + u" " + computer + u".\r\n" + GetMessageText(2028) +
+             u"\r\n\r\n" + revert;
+      break;
+    case platform::kErrorBadNetpath:
+      text = GetMessageText(182) + u" " + computer + u".\r\n" + revert;
+      break;
+    case platform::kErrorFileNotFound:
+      text = GetMessageText(183) + u"\r\n" + revert;
+      break;
+    default:
+      text = GetMessageText(184) + u" " + computer + u"-" + DecimalText(code) + u"\r\n" + revert;
+      break;
+  }
+  return {MessageIcon::kCritical, text};
+}
+
+ConnectResult Connection::ConnectRemote(std::u16string_view name) {
+  KeyHandles fresh;
+  DetectTargetVersion(name, &fresh);
+  registry_.Trace(u"Connect to Remote Registry ");
+  std::unique_ptr<RegKey> hklm;
+  Result r = registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine, &hklm);
+  std::optional<UserMessage> failure;
+  if (r != platform::kSuccess) {
+    registry_.Trace(u"ERROR Connect to Remote Registry: " + DecimalText(r));
+    failure = RemoteConnectFailure(name, r);
+  } else {
+    registry_.Trace(u"SUCCESS Connect to Remote Registry");
+    r = hklm->OpenKey(kParametersPath, RegAccess::kReadWrite, &fresh.parameters);
+    UserMessage unused;
+    if (r != platform::kSuccess) {
+      registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + DecimalText(r));
+    }
+    // Nothing is created on another computer: a missing key means the service is not
+    // installed there, or the user may not use it.
+    if (r != platform::kSuccess || !OpenLogKeys(&fresh, /*create_missing=*/false, &unused)) {
+      failure = UserMessage{MessageIcon::kCritical,
+                            GetMessageText(185) + u"\r\n" + GetMessageText(180)};
+    }
+  }
+  if (failure) {
+    // Back to this computer; the keys of the earlier target are replaced only by a complete
+    // local set.
+    ConnectResult local = ConnectLocal();
+    local.messages.insert(local.messages.begin(), *failure);
+    local.reverted = true;
+    return local;
+  }
+  handles_ = std::move(fresh);
+  target_ = std::u16string(name);
+  return ConnectResult{ConnectState::kConnected, {}};
 }
 
 bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessage* failure) {

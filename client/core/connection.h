@@ -34,7 +34,18 @@ struct ConnectResult {
   ConnectState state = ConnectState::kFailed;
   // Boxes to show, in order (for access denied: the critical box with the advice).
   std::vector<UserMessage> messages;
+  // A remote computer could not be used and the client went back to this computer; `state` is
+  // then the outcome of that local connection.
+  bool reverted = false;
 };
+
+// A typed computer name without surrounding blanks and leading backslashes ("  \\SRV2 " is
+// "SRV2"). "LOCALHOST" and the empty name stay what they are: this computer.
+std::u16string NormalizeComputerName(std::u16string_view typed);
+
+// The operating system version recorded in a computer's registry ("CurrentVersion" below
+// SOFTWARE\Microsoft\Windows NT\CurrentVersion, "4.0", "5.2"); false when it cannot be read.
+bool ReadRegistryVersion(platform::RegKey& hklm, uint32_t* major, uint32_t* minor);
 
 // The open keys of one target and its version.
 struct KeyHandles {
@@ -49,9 +60,10 @@ class Connection {
   explicit Connection(Registry& registry);
 
   // Connects to `name` (empty or "LOCALHOST": this computer) and opens every configuration key;
-  // on the local computer a missing log key is created. On success the target becomes the name
-  // ("LOCALHOST" for this computer). Remote computers are not reached by this build: a remote
-  // name answers kFailed and changes nothing.
+  // on the local computer a missing log key is created, on a remote one nothing is created. On
+  // success the target becomes the name ("LOCALHOST" for this computer). A remote computer that
+  // cannot be reached or lacks a key gives its box and a connection to this computer instead
+  // (reverted). The name is used as given: callers normalise what a user typed first.
   ConnectResult CreateKeyHandles(std::u16string_view name);
   // Forgets every key of the target (the reset deletes the keys under them).
   void CloseKeyHandles();
@@ -81,6 +93,9 @@ class Connection {
   // The version of the computer `name` names, into `handles`.
   void DetectTargetVersion(std::u16string_view name, KeyHandles* handles);
   ConnectResult ConnectLocal();
+  ConnectResult ConnectRemote(std::u16string_view name);
+  // The box of a remote connection that failed with `code`, ending with "Reverting back...".
+  UserMessage RemoteConnectFailure(std::u16string_view name, Result code);
   // Opens the log keys below `handles->parameters`; on the local computer a missing one is
   // created. False (traced, and the box for it in *failure) at the first that fails.
   bool OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessage* failure);

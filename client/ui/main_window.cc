@@ -264,6 +264,7 @@ void MainWindow::HandleConnectResult(const ConnectResult& result) {
       DisableConfiguration();
       SetActionAllowed(menu_action(Command::kReset), false);
       SetActionAllowed(menu_action(Command::kInstall), false);
+      emit ConfigurationDisabled(false);
       break;
     case ConnectState::kNotInstalled:
       EnsureServiceInstalled(173);
@@ -293,9 +294,14 @@ void MainWindow::DisableConfiguration() {
     SetActionAllowed(toolbar_action(c), false);
   }
   SetActionAllowed(menu_action(Command::kInstall), true);
+  emit ConfigurationDisabled(true);
 }
 
 void MainWindow::EnsureServiceInstalled(int message) {
+  if (ensure_installed_) {
+    ensure_installed_(message);
+    return;
+  }
   const ConnectResult again = session_.CreateKeyHandles(u"");
   if (again.state == ConnectState::kConnected) {
     HandleConnectResult(again);
@@ -354,8 +360,18 @@ void MainWindow::ResetToDefaults() {
   if (result.write.failure) ShowMessage(this, *result.write.failure);
 }
 
+void MainWindow::EndWait() {
+  if (waits_ > 0) --waits_;
+  if (waits_ == 0 && end_requested_) End();
+}
+
 void MainWindow::End() {
   if (ended_) return;
+  if (waits_ > 0) {
+    // The wait on the stack below still uses this window: it cancels, and the end follows.
+    end_requested_ = true;
+    return;
+  }
   ended_ = true;
   emit Ended();
   close();
@@ -363,7 +379,11 @@ void MainWindow::End() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   End();
-  event->accept();
+  if (ended_) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
 }
 
 void MainWindow::ShowStatus() {

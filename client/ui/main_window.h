@@ -86,8 +86,20 @@ class MainWindow : public QMainWindow, public LanguageWindow {
   void HandleConnectResult(const ConnectResult& result);
   // The configuration cannot be edited (no access, service not installed).
   void DisableConfiguration();
-  // Service not installed: `message` is the box to show (173 at the window's load).
+  // Service not installed: `message` is the box to show (173 at the window's load). The handler
+  // set with SetEnsureServiceInstalledHandler does it (the first start installs the service);
+  // without one the window only shows the box.
   void EnsureServiceInstalled(int message);
+  void SetEnsureServiceInstalledHandler(std::function<void(int message)> handler) {
+    ensure_installed_ = std::move(handler);
+  }
+
+  // A wait that lets window messages run (service polling, browse, installer) is under way.
+  // While one is, ending the client is deferred until the last wait is over; end_requested()
+  // tells a wait to cancel itself.
+  void BeginWait() { ++waits_; }
+  void EndWait();
+  bool end_requested() const { return end_requested_; }
   // Reads every setting again and shows it (toolbar "Reload", after a new connection).
   void ReloadSettings();
   // Shows the record in every tab.
@@ -111,6 +123,9 @@ class MainWindow : public QMainWindow, public LanguageWindow {
   void Ended();
   // A connection succeeded (the service state display follows it).
   void TargetConnected();
+  // The configuration cannot be edited (no access, or the service is not installed); of the
+  // service commands only Install Service is offered, and that only when `install` is true.
+  void ConfigurationDisabled(bool install);
   // A log's "Advanced" button: the filter rule editor for that log.
   void AdvancedRequested(ClientLog log);
 
@@ -135,6 +150,9 @@ class MainWindow : public QMainWindow, public LanguageWindow {
 
   ClientSession& session_;
   bool ended_ = false;
+  int waits_ = 0;
+  bool end_requested_ = false;
+  std::function<void(int message)> ensure_installed_;
 
   QTabWidget* tabs_;
   GeneralTab* general_;

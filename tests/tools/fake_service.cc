@@ -2,6 +2,8 @@
 //
 //   fake_service NAME [--stop-delay-ms N]   runs as the service NAME under the manager
 //   fake_service NAME --no-dispatcher       lives without ever connecting (sleeps)
+//   fake_service NAME --stay-start-pending  never reports running: stays start pending until
+//                                           it is stopped
 //   fake_service NAME --dispatch-again      its entry routine calls the dispatcher a second time
 //                                           (with the ready descriptor's number reused) and
 //                                           writes "again: N" with that call's result
@@ -36,6 +38,7 @@ struct FakeService {
   std::u16string name;
   int stop_delay_ms = 0;
   bool dispatch_again = false;
+  bool stay_start_pending = false;
   std::mutex mutex;
   std::condition_variable stopped_cv;
   bool stop_requested = false;
@@ -92,7 +95,7 @@ struct FakeService {
       std::lock_guard<std::mutex> lock(mutex);
       Report(kServiceStartPending);
       status.controls_accepted = kServiceAcceptStop;
-      Report(kServiceRunning);
+      if (!stay_start_pending) Report(kServiceRunning);
     }
     std::unique_lock<std::mutex> lock(mutex);
     stopped_cv.wait(lock, [this] { return stop_requested; });
@@ -109,7 +112,8 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(
         stderr,
-        "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher | --dispatch-again]\n");
+        "usage: fake_service NAME [--stop-delay-ms N | --no-dispatcher | --dispatch-again |"
+        " --stay-start-pending]\n");
     return 2;
   }
   FakeService service;
@@ -120,6 +124,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (!std::strcmp(argv[i], "--dispatch-again")) service.dispatch_again = true;
+    if (!std::strcmp(argv[i], "--stay-start-pending")) service.stay_start_pending = true;
     if (!std::strcmp(argv[i], "--stop-delay-ms") && i + 1 < argc) {
       service.stop_delay_ms = std::atoi(argv[++i]);
     }

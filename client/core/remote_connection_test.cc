@@ -1,0 +1,221 @@
+// Connections to other computers of the emulated network (sibling computers): the target's
+// version, each failure's box and the return to this computer, and that a connection that fails
+// half way never leaves keys of two computers in use.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "client/core/client_session.h"
+#include "client/i18n/messages.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/test_platform.h"
+
+namespace sentrel::client {
+namespace {
+
+using platform::RegKey;
+using platform::emulated::EmulatedPlatform;
+
+// Makes `path` below HKEY_LOCAL_MACHINE of `computer`.
+std::unique_ptr<RegKey> MakeKey(platform::Platform& computer, std::u16string_view path) {
+  std::unique_ptr<RegKey> hklm, key;
+  EXPECT_EQ(computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+            platform::kSuccess);
+  EXPECT_EQ(hklm->CreateKey(path, &key), platform::kSuccess);
+  return key;
+}
+
+// The service's configuration keys of a computer of `major` version, with nSleepTime set.
+void InstallConfiguration(platform::Platform& computer, uint32_t major, uint32_t sleep_time,
+                          std::u16string_view skip_log = u"") {
+  ASSERT_EQ(platform::SetDword(*MakeKey(computer, kParametersPath), u"nSleepTime", sleep_time),
+            platform::kSuccess);
+  for (const LogInfo& log : kLogs) {
+    if ((log.needs_version5 && major < 5) || log.key_name == skip_log) continue;
+    MakeKey(computer, std::u16string(kParametersPath) + u"\\" + std::u16string(log.key_name));
+  }
+}
+
+class RemoteConnectionTest : public ::testing::Test {
+ protected:
+  RemoteConnectionTest() { InstallConfiguration(computer_.platform(), 5, 1111); }
+
+  // A computer of the same network.
+  EmulatedPlatform& AddSibling(const std::string& name, uint32_t major) {
+    auto options = testsupport::TempComputer::DefaultOptions();
+    options.name = name;
+    options.major_version = major;
+    std::string error;
+    siblings_.push_back(EmulatedPlatform::Create(computer_.parent() + "/" + name, options, &error));
+    EXPECT_NE(siblings_.back(), nullptr) << error;
+    return *siblings_.back();
+  }
+  int32_t SleepTime(RegKey* key) {
+    int32_t value = -1;
+    (void)session_.registry().ReadRegDword(key, u"nSleepTime", &value, -1);
+    return value;
+  }
+  std::u16string Reverted(int message, std::u16string_view name) {
+    return GetMessageText(message) + u" " + std::u16string(name) + u".\r\n" + GetMessageText(180);
+  }
+
+  testsupport::TempComputer computer_;
+  std::vector<std::unique_ptr<EmulatedPlatform>> siblings_;
+  ClientSession session_{computer_.platform()};
+};
+
+TEST_F(RemoteConnectionTest, AVersion4ComputerIsConfiguredThroughItsOwnKeysOnly) {
+  EmulatedPlatform& srv2 = AddSibling("SRV2", 4);
+  InstallConfiguration(srv2, 4, 2222);
+  const auto local_before = testsupport::SnapshotKey(computer_.platform(), kParametersPath);
+
+  const ConnectResult result = session_.CreateKeyHandles(NormalizeComputerName(u" \\\\srv2 "));
+  ASSERT_EQ(result.state, ConnectState::kConnected);
+  EXPECT_TRUE(result.messages.empty());
+  EXPECT_FALSE(result.reverted);
+  const Connection& c = session_.connection();
+  EXPECT_EQ(c.target(), u"srv2");
+  EXPECT_EQ(c.major_version(), 4u);
+  EXPECT_EQ(c.minor_version(), 0u);
+  EXPECT_EQ(SleepTime(c.parameters()), 2222);
+  EXPECT_NE(c.log_key(ClientLog::kSystem), nullptr);
+  for (ClientLog log : {ClientLog::kDirectory, ClientLog::kDns, ClientLog::kFileReplication}) {
+    EXPECT_FALSE(c.HasLog(log));
+    EXPECT_EQ(c.log_key(log), nullptr);
+  }
+
+  session_.ReadRegValues();
+  EXPECT_EQ(session_.settings().global.sleep_time.text, u"2222");
+  EXPECT_EQ(session_.registry().SaveRegDword(c.log_key(ClientLog::kSystem), u"nFacility", 7),
+            platform::kSuccess);
+  EXPECT_EQ(testsupport::SnapshotDword(testsupport::SnapshotKey(srv2, kParametersPath),
+                                       "System\\nFacility"),
+            7);
+  EXPECT_EQ(testsupport::SnapshotKey(computer_.platform(), kParametersPath), local_before);
+  // Nothing was created on the other computer.
+  EXPECT_TRUE(testsupport::SnapshotKey(srv2, std::u16string(kParametersPath) + u"\\DNS Server")
+                  .empty());
+}
+
+TEST_F(RemoteConnectionTest, FailuresShowTheirBoxAndEndOnThisComputer) {
+  AddSibling("BARE", 5);  // a computer without the service
+  struct Case {
+    std::u16string name;
+    std::u16string box;
+  };
+  const Case cases[] = {
+      {u"NOSUCH", Reverted(182, u"NOSUCH")},
+      // Only "LOCALHOST" in capitals is this computer; in lower case it names a computer.
+      {u"localhost", Reverted(182, u"localhost")},
+      {u"BARE", GetMessageText(185) + u"\r\n" + GetMessageText(180)},
+  };
+  for (const Case& c : cases) {
+    const ConnectResult result = session_.CreateKeyHandles(c.name);
+    EXPECT_TRUE(result.reverted);
+    EXPECT_EQ(result.state, ConnectState::kConnected);
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].icon, MessageIcon::kCritical);
+    EXPECT_EQ(result.messages[0].text, c.box);
+    EXPECT_EQ(session_.connection().target(), kLocalTargetName);
+    EXPECT_EQ(SleepTime(session_.connection().parameters()), 1111);
+  }
+}
+
+TEST_F(RemoteConnectionTest, AComputerMissingOneLogKeyIsNotHalfUsed) {
+  EmulatedPlatform& srv2 = AddSibling("SRV2", 5);
+  InstallConfiguration(srv2, 5, 2222);
+  EmulatedPlatform& srv3 = AddSibling("SRV3", 5);
+  InstallConfiguration(srv3, 5, 3333, u"DNS Server");
+  ASSERT_EQ(session_.CreateKeyHandles(u"SRV2").state, ConnectState::kConnected);
+
+  const ConnectResult result = session_.CreateKeyHandles(u"SRV3");
+  EXPECT_TRUE(result.reverted);
+  // Every key now belongs to this computer: a save reaches neither SRV2 nor SRV3.
+  const Connection& c = session_.connection();
+  EXPECT_EQ(c.target(), kLocalTargetName);
+  EXPECT_EQ(SleepTime(c.parameters()), 1111);
+  const auto srv2_before = testsupport::SnapshotKey(srv2, kParametersPath);
+  const auto srv3_before = testsupport::SnapshotKey(srv3, kParametersPath);
+  for (const LogInfo& log : kLogs) {
+    ASSERT_NE(c.log_key(log.id), nullptr);
+    EXPECT_EQ(session_.registry().SaveRegDword(c.log_key(log.id), u"nFacility", 9),
+              platform::kSuccess);
+  }
+  EXPECT_EQ(testsupport::SnapshotKey(srv2, kParametersPath), srv2_before);
+  EXPECT_EQ(testsupport::SnapshotKey(srv3, kParametersPath), srv3_before);
+  EXPECT_EQ(testsupport::SnapshotDword(testsupport::SnapshotKey(computer_.platform(),
+                                                                kParametersPath),
+                                       "DNS Server\\nFacility"),
+            9);
+}
+
+// A registry whose remote connections fail with a chosen code; this computer's stays real.
+class RefusingRegistry : public platform::Registry {
+ public:
+  RefusingRegistry(platform::Registry& base, Result code) : base_(base), code_(code) {}
+  Result OpenRoot(platform::RegRoot root, std::unique_ptr<RegKey>* out) override {
+    return base_.OpenRoot(root, out);
+  }
+  Result Connect(std::u16string_view, platform::RegRoot, std::unique_ptr<RegKey>*) override {
+    return code_;
+  }
+
+ private:
+  platform::Registry& base_;
+  Result code_;
+};
+
+TEST_F(RemoteConnectionTest, EachConnectionFailureHasItsOwnBox) {
+  const std::u16string revert = GetMessageText(180);
+  struct Case {
+    Result code;
+    std::u16string box;
+  };
+  const Case cases[] = {
+      {platform::kErrorAccessDenied, GetMessageText(181) + u" SRV9.\r\n" + GetMessageText(2028) +
+                                         u"\r\n\r\n" + revert},
+      {platform::kErrorBadNetpath, GetMessageText(182) + u" SRV9.\r\n" + revert},
+      {platform::kErrorFileNotFound, GetMessageText(183) + u"\r\n" + revert},
+      {1722, GetMessageText(184) + u" SRV9-1722\r\n" + revert},
+  };
+  for (const Case& c : cases) {
+    RefusingRegistry refusing(computer_.platform().registry(), c.code);
+    platform::OverlayPlatform overlay(computer_.platform());
+    overlay.registry_ = &refusing;
+    ClientSession session(overlay);
+    const ConnectResult result = session.CreateKeyHandles(u"SRV9");
+    ASSERT_EQ(result.messages.size(), 1u) << c.code;
+    EXPECT_EQ(result.messages[0].text, c.box);
+    EXPECT_EQ(session.connection().target(), kLocalTargetName);
+  }
+}
+
+TEST(NormalizeComputerNameTest, BlanksAndLeadingBackslashesGo) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"SRV2", u"SRV2"},           {u"  SRV2\t", u"SRV2"}, {u"\\\\SRV2", u"SRV2"},
+      {u" \\\\srv2 ", u"srv2"},     {u"", u""},             {u"   ", u""},
+      {u"LOCALHOST", u"LOCALHOST"}, {u"a b", u"a b"},       {u"SRV2\\x", u"SRV2\\x"},
+  };
+  for (const auto& [typed, name] : cases) EXPECT_EQ(NormalizeComputerName(typed), name);
+}
+
+TEST(ReadRegistryVersionTest, ReadsMajorAndMinor) {
+  testsupport::TempComputer computer;
+  std::unique_ptr<RegKey> key = MakeKey(computer.platform(),
+                                        u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+  std::unique_ptr<RegKey> hklm;
+  ASSERT_EQ(computer.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+            platform::kSuccess);
+  const std::pair<std::u16string, int> cases[] = {
+      {u"4.0", 400}, {u"5.2", 502}, {u"10.0", 1000}, {u"6", 600}, {u"x.1", -1}, {u"", -1}};
+  for (const auto& [text, expected] : cases) {
+    ASSERT_EQ(platform::SetString(*key, u"CurrentVersion", text), platform::kSuccess);
+    uint32_t major = 0, minor = 0;
+    const bool ok = ReadRegistryVersion(*hklm, &major, &minor);
+    EXPECT_EQ(ok ? static_cast<int>(major * 100 + minor) : -1, expected);
+  }
+}
+
+}  // namespace
+}  // namespace sentrel::client
