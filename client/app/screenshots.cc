@@ -3,7 +3,10 @@
 // client shows them, on emulated computers made for the purpose in a temporary directory; then
 // the first-start window, and every window in each of the five languages (OUT_DIR/EN, /DE, ...).
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QAbstractItemView>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "client/auxiliary/update_fetch.h"
 #include "client/auxiliary/web_addresses.h"
 #include "client/core/client_session.h"
+#include "client/core/service_control.h"
 #include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
 #include "client/i18n/ui/options_window.h"
@@ -24,6 +28,8 @@
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
+#include "client/ui/select_computer_window.h"
+#include "client/ui/service_state_window.h"
 #include "platform/emulated/emulated_platform.h"
 
 namespace {
@@ -187,6 +193,32 @@ int main(int argc, char** argv) {
     old_window.tabs()->setCurrentIndex(3);
     ok &= Save(&old_window, out, "main_version4");
 
+    // The computer selection after its browse, and the progress of a service start.
+    {
+      SelectComputerWindow select(*computer, [](const std::u16string&) {}, &window);
+      select.setWindowModality(Qt::NonModal);
+      select.show();
+      select.FillComputerList();
+      select.findChild<QLineEdit*>(QStringLiteral("txtComputer"))->setText(QStringLiteral("NT4"));
+      ok &= select.list_filled() && Save(&select, out, "select_computer");
+      auto* list = select.findChild<QComboBox*>(QStringLiteral("cbComputerList"));
+      list->showPopup();
+      QApplication::processEvents();
+      if (QWidget* popup = list->view()->window()) ok &= Save(popup, out, "select_computer_list");
+      list->hidePopup();
+    }
+    {
+      ServiceStateWindow progress(&window);
+      progress.ShowAction(203, u"LOCALHOST");
+      progress.SetProgress(20);
+      ok &= Save(&progress, out, "service_state");
+      progress.Finish();
+    }
+    ok &= SaveBox(&window, out, "box_remote_failed",
+                  session.CreateKeyHandles(u"NOSUCH").messages.front());
+    ok &= SaveBox(&window, out, "box_not_responding",
+                  *ViewOfServiceState({platform::kSuccess, platform::kServiceStartPending}, true)
+                       .message);
     ok &= SaveBox(&window, out, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
                   QMessageBox::Ok | QMessageBox::Cancel);
     ok &= SaveBox(&window, out, "box_not_installed", {MessageIcon::kNone, GetMessageText(173)});

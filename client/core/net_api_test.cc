@@ -15,6 +15,7 @@ namespace sentrel::client {
 namespace {
 
 using platform::NetResource;
+using platform::Result;
 
 class CountingWaiter : public Waiter {
  public:

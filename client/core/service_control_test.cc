@@ -153,7 +153,7 @@ TEST_F(RefreshTest, WaitsWhileThePendingStateLasts) {
 
 TEST_F(RefreshTest, ASettledStateIsQueriedOnceOnThisComputer) {
   CountingWaiter waiter;
-  const RefreshOutcome outcome = Refresh({kStopped}, kLocalTargetName, waiter);
+  const RefreshOutcome outcome = Refresh({kStopped}, u"LOCALHOST", waiter);
   EXPECT_EQ(outcome.polls, 1);
   EXPECT_EQ(services_->computer(), u"");
   EXPECT_TRUE(outcome.view.controls.start);

@@ -104,6 +104,7 @@ TEST_F(InstallerTest, AProgramThatCannotStartOrDoesNotEndIsReported) {
   const InstallerRun cancelled = RunInstaller(p, hanging, InstallerOption::kInstall, cancelling);
   EXPECT_EQ(cancelled.outcome, Outcome::kCancelled);
   EXPECT_FALSE(InstallerFailureMessage(p, cancelled));
+  usleep(100 * 1000);  // the shell opens its script before the folder goes
 }
 
 TEST_F(InstallerTest, TheFirstStartInstallsOnceAndRemembersIt) {
@@ -147,8 +148,9 @@ TEST_F(InstallerTest, AFailedFirstInstallIsNotRemembered) {
 
   // An installer that ends without creating the configuration: the hint, and still not
   // remembered, so the next start tries again.
+  TestWaiter sleeping(/*sleep=*/true);
   const FirstRunResult empty =
-      EnsureServiceInstalled(session_, FolderWithScript("exit 0"), 173, waiter);
+      EnsureServiceInstalled(session_, FolderWithScript("exit 0"), 173, sleeping);
   EXPECT_EQ(empty.state, FirstRunResult::State::kShowHint);
   EXPECT_EQ(ServiceInstalledValue(), -1);
 }
