@@ -1,6 +1,7 @@
 #include "client/ui/select_computer_window.h"
 
 #include <QComboBox>
+#include <QCursor>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,7 @@
 #include "client/ui/service_commands.h"
 
 #include <QAction>
+#include <QCursor>
 
 #include "client/i18n/messages.h"
 #include "client/ui/busy_cursor.h"
@@ -56,6 +57,8 @@ ServiceCommands::ServiceCommands(MainWindow& window, std::u16string installer_fo
 }
 
 ServiceCommands::~ServiceCommands() { window_.SetEnsureServiceInstalledHandler(nullptr); }
+
+ServiceStateWindow* ServiceCommands::state_window() const { return state_window_.data(); }
 
 std::u16string ServiceCommands::target() const {
   return window_.session().connection().target();

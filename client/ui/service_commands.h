@@ -42,7 +42,7 @@ class ServiceCommands : public QObject {
   const ServiceControls& controls() const { return controls_; }
   bool busy() const { return waits_ > 0; }
   // The progress window while it is shown (null otherwise).
-  ServiceStateWindow* state_window() const { return state_window_; }
+  ServiceStateWindow* state_window() const;
 
  private:
   // One wait's bracket: the interfering commands off, the end of the client deferred.

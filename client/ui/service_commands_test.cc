@@ -210,12 +210,12 @@ class ServiceCommandsTest : public QObject {
     };
     const Case cases[] = {
         {QStringLiteral("NOSUCH"),
-         QStringLiteral("Error, can't connect to NOSUCH.\r\nReverting back to local machine")},
+         QStringLiteral("Error, can't connect to NOSUCH.\nReverting back to local machine")},
         {QStringLiteral("localhost"),
-         QStringLiteral("Error, can't connect to localhost.\r\nReverting back to local machine")},
+         QStringLiteral("Error, can't connect to localhost.\nReverting back to local machine")},
         {QStringLiteral("BARE"),
          QStringLiteral("Error, Sentrel may not be installed on target system or insufficent "
-                        "access permissions.\r\nReverting back to local machine")},
+                        "access permissions.\nReverting back to local machine")},
     };
     for (const Case& k : cases) {
       c.boxes().clear();
@@ -318,7 +318,7 @@ class ServiceCommandsTest : public QObject {
     QVERIFY(progress_seen > 100);
     QCOMPARE(c.boxes().seen().size(), 1);
     QCOMPARE(c.boxes().seen()[0].text,
-             QStringLiteral("The Sentrel Service is not Responding. \r\nAction could not be "
+             QStringLiteral("The Sentrel Service is not Responding. \nAction could not be "
                             "completed."));
     QCOMPARE(c.Offered(), QStringLiteral("01010"));
   }
@@ -354,7 +354,7 @@ class ServiceCommandsTest : public QObject {
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(c.boxes().seen().size(), 1);
     QVERIFY(c.boxes().seen()[0].text.startsWith(
-        QStringLiteral("The service program could not be started:\r\n\"")));
+        QStringLiteral("The service program could not be started:\n\"")));
     QCOMPARE(c.boxes().seen()[0].icon, QMessageBox::Critical);
     QCOMPARE(c.Offered(), QStringLiteral("10000"));
   }

@@ -45,7 +45,6 @@ void ServiceStateWindow::ShowAction(int message, std::u16string_view target) {
   bar_->setValue(0);
   finishing_ = false;
   show();
-  raise();
 }
 
 void ServiceStateWindow::SetProgress(int polls) {
