@@ -2,10 +2,10 @@
 // tabs, and the tabs of a version 4 computer) and of the message boxes a user meets most, as the
 // client shows them, on emulated computers made for the purpose in a temporary directory; then
 // the first-start window, and every window in each of the five languages (OUT_DIR/EN, /DE, ...).
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -195,7 +195,8 @@ int main(int argc, char** argv) {
 
     // The computer selection after its browse, and the progress of a service start.
     {
-      SelectComputerWindow select(*computer, [](const std::u16string&) {}, &window);
+      SelectComputerWindow select(
+          *computer, [](const std::u16string&) {}, &window);
       select.setWindowModality(Qt::NonModal);
       select.show();
       select.FillComputerList();
@@ -216,9 +217,9 @@ int main(int argc, char** argv) {
     }
     ok &= SaveBox(&window, out, "box_remote_failed",
                   session.CreateKeyHandles(u"NOSUCH").messages.front());
-    ok &= SaveBox(&window, out, "box_not_responding",
-                  *ViewOfServiceState({platform::kSuccess, platform::kServiceStartPending}, true)
-                       .message);
+    ok &= SaveBox(
+        &window, out, "box_not_responding",
+        *ViewOfServiceState({platform::kSuccess, platform::kServiceStartPending}, true).message);
     ok &= SaveBox(&window, out, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
                   QMessageBox::Ok | QMessageBox::Cancel);
     ok &= SaveBox(&window, out, "box_not_installed", {MessageIcon::kNone, GetMessageText(173)});

@@ -41,7 +41,8 @@ bool ReadRegistryVersion(RegKey& hklm, uint32_t* major, uint32_t* minor) {
   const auto high = ParseUnsigned(std::u16string_view(text).substr(0, dot), 255);
   if (!high) return false;
   std::optional<uint32_t> low = 0u;
-  if (dot != std::u16string::npos) low = ParseUnsigned(std::u16string_view(text).substr(dot + 1), 255);
+  if (dot != std::u16string::npos)
+    low = ParseUnsigned(std::u16string_view(text).substr(dot + 1), 255);
   if (!low) return false;
   *major = *high;
   *minor = *low;
@@ -75,8 +76,8 @@ void Connection::DetectTargetVersion(std::u16string_view name, KeyHandles* handl
     return;
   }
   std::unique_ptr<RegKey> hklm;
-  const Result r = registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine,
-                                                           &hklm);
+  const Result r =
+      registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine, &hklm);
   if (r == platform::kSuccess &&
       ReadRegistryVersion(*hklm, &handles->major_version, &handles->minor_version)) {
     return;
@@ -98,8 +99,8 @@ UserMessage Connection::RemoteConnectFailure(std::u16string_view name, Result co
   std::u16string text;
   switch (code) {
     case platform::kErrorAccessDenied:
-      text = GetMessageText(181) + u" " + computer + u".\r\n" + GetMessageText(2028) +
-             u"\r\n\r\n" + revert;
+      text = GetMessageText(181) + u" " + computer + u".\r\n" + GetMessageText(2028) + u"\r\n\r\n" +
+             revert;
       break;
     case platform::kErrorBadNetpath:
       text = GetMessageText(182) + u" " + computer + u".\r\n" + revert;
@@ -134,8 +135,8 @@ ConnectResult Connection::ConnectRemote(std::u16string_view name) {
     // Nothing is created on another computer: a missing key means the service is not
     // installed there, or the user may not use it.
     if (r != platform::kSuccess || !OpenLogKeys(&fresh, /*create_missing=*/false, &unused)) {
-      failure = UserMessage{MessageIcon::kCritical,
-                            GetMessageText(185) + u"\r\n" + GetMessageText(180)};
+      failure =
+          UserMessage{MessageIcon::kCritical, GetMessageText(185) + u"\r\n" + GetMessageText(180)};
     }
   }
   if (failure) {

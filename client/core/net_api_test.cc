@@ -34,19 +34,19 @@ TEST(BrowseNetworkServersTest, ListsEveryComputerOfTheNetworkOnce) {
     auto options = testsupport::TempComputer::DefaultOptions();
     options.name = name;
     std::string error;
-    siblings.push_back(platform::emulated::EmulatedPlatform::Create(
-        computer.parent() + "/" + name, options, &error));
+    siblings.push_back(platform::emulated::EmulatedPlatform::Create(computer.parent() + "/" + name,
+                                                                    options, &error));
     ASSERT_NE(siblings.back(), nullptr) << error;
   }
   CountingWaiter waiter;
-  const auto names = BrowseNetworkServers(computer.platform(),
-                                          platform::kResourceDisplayTypeServer, waiter);
+  const auto names =
+      BrowseNetworkServers(computer.platform(), platform::kResourceDisplayTypeServer, waiter);
   ASSERT_TRUE(names);
   EXPECT_EQ(*names, (std::vector<std::u16string>{u"\\\\SRV1", u"\\\\SRV2", u"\\\\SRV3"}));
 
   CountingWaiter cancelling(/*cancel_at=*/2);
-  EXPECT_FALSE(BrowseNetworkServers(computer.platform(), platform::kResourceDisplayTypeServer,
-                                    cancelling));
+  EXPECT_FALSE(
+      BrowseNetworkServers(computer.platform(), platform::kResourceDisplayTypeServer, cancelling));
 }
 
 // A network of two domains: EAST holds \\A and \\B, WEST \\b (the same server) and \\C. Every
@@ -102,8 +102,7 @@ TEST(BrowseNetworkServersTest, WalksTheTreeBreadthFirstAndSkipsWhatCannotBeOpene
   platform::OverlayPlatform overlay(computer.platform());
   overlay.network_browser_ = &network;
   CountingWaiter waiter;
-  const auto servers =
-      BrowseNetworkServers(overlay, platform::kResourceDisplayTypeServer, waiter);
+  const auto servers = BrowseNetworkServers(overlay, platform::kResourceDisplayTypeServer, waiter);
   ASSERT_TRUE(servers);
   EXPECT_EQ(*servers, (std::vector<std::u16string>{u"\\\\A", u"\\\\B", u"\\\\C"}));
   const auto shares = BrowseNetworkServers(overlay, platform::kResourceDisplayTypeShare, waiter);

@@ -94,8 +94,8 @@ TEST_F(RemoteConnectionTest, AVersion4ComputerIsConfiguredThroughItsOwnKeysOnly)
             7);
   EXPECT_EQ(testsupport::SnapshotKey(computer_.platform(), kParametersPath), local_before);
   // Nothing was created on the other computer.
-  EXPECT_TRUE(testsupport::SnapshotKey(srv2, std::u16string(kParametersPath) + u"\\DNS Server")
-                  .empty());
+  EXPECT_TRUE(
+      testsupport::SnapshotKey(srv2, std::u16string(kParametersPath) + u"\\DNS Server").empty());
 }
 
 TEST_F(RemoteConnectionTest, FailuresShowTheirBoxAndEndOnThisComputer) {
@@ -144,10 +144,10 @@ TEST_F(RemoteConnectionTest, AComputerMissingOneLogKeyIsNotHalfUsed) {
   }
   EXPECT_EQ(testsupport::SnapshotKey(srv2, kParametersPath), srv2_before);
   EXPECT_EQ(testsupport::SnapshotKey(srv3, kParametersPath), srv3_before);
-  EXPECT_EQ(testsupport::SnapshotDword(testsupport::SnapshotKey(computer_.platform(),
-                                                                kParametersPath),
-                                       "DNS Server\\nFacility"),
-            9);
+  EXPECT_EQ(
+      testsupport::SnapshotDword(testsupport::SnapshotKey(computer_.platform(), kParametersPath),
+                                 "DNS Server\\nFacility"),
+      9);
 }
 
 // A registry whose remote connections fail with a chosen code; this computer's stays real.
@@ -173,8 +173,8 @@ TEST_F(RemoteConnectionTest, EachConnectionFailureHasItsOwnBox) {
     std::u16string box;
   };
   const Case cases[] = {
-      {platform::kErrorAccessDenied, GetMessageText(181) + u" SRV9.\r\n" + GetMessageText(2028) +
-                                         u"\r\n\r\n" + revert},
+      {platform::kErrorAccessDenied,
+       GetMessageText(181) + u" SRV9.\r\n" + GetMessageText(2028) + u"\r\n\r\n" + revert},
       {platform::kErrorBadNetpath, GetMessageText(182) + u" SRV9.\r\n" + revert},
       {platform::kErrorFileNotFound, GetMessageText(183) + u"\r\n" + revert},
       {1722, GetMessageText(184) + u" SRV9-1722\r\n" + revert},
@@ -193,22 +193,28 @@ TEST_F(RemoteConnectionTest, EachConnectionFailureHasItsOwnBox) {
 
 TEST(NormalizeComputerNameTest, BlanksAndLeadingBackslashesGo) {
   const std::pair<std::u16string, std::u16string> cases[] = {
-      {u"SRV2", u"SRV2"},           {u"  SRV2\t", u"SRV2"}, {u"\\\\SRV2", u"SRV2"},
-      {u" \\\\srv2 ", u"srv2"},     {u"", u""},             {u"   ", u""},
-      {u"LOCALHOST", u"LOCALHOST"}, {u"a b", u"a b"},       {u"SRV2\\x", u"SRV2\\x"},
+      {u"SRV2", u"SRV2"},
+      {u"  SRV2\t", u"SRV2"},
+      {u"\\\\SRV2", u"SRV2"},
+      {u" \\\\srv2 ", u"srv2"},
+      {u"", u""},
+      {u"   ", u""},
+      {u"LOCALHOST", u"LOCALHOST"},
+      {u"a b", u"a b"},
+      {u"SRV2\\x", u"SRV2\\x"},
   };
   for (const auto& [typed, name] : cases) EXPECT_EQ(NormalizeComputerName(typed), name);
 }
 
 TEST(ReadRegistryVersionTest, ReadsMajorAndMinor) {
   testsupport::TempComputer computer;
-  std::unique_ptr<RegKey> key = MakeKey(computer.platform(),
-                                        u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+  std::unique_ptr<RegKey> key =
+      MakeKey(computer.platform(), u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
   std::unique_ptr<RegKey> hklm;
   ASSERT_EQ(computer.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
             platform::kSuccess);
-  const std::pair<std::u16string, int> cases[] = {
-      {u"4.0", 400}, {u"5.2", 502}, {u"10.0", 1000}, {u"6", 600}, {u"x.1", -1}, {u"", -1}};
+  const std::pair<std::u16string, int> cases[] = {{u"4.0", 400}, {u"5.2", 502}, {u"10.0", 1000},
+                                                  {u"6", 600},   {u"x.1", -1},  {u"", -1}};
   for (const auto& [text, expected] : cases) {
     ASSERT_EQ(platform::SetString(*key, u"CurrentVersion", text), platform::kSuccess);
     uint32_t major = 0, minor = 0;

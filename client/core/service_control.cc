@@ -29,8 +29,8 @@ ServiceStateView ViewOfServiceState(const ServiceQuery& query, bool local) {
   }
   c.start = true;
   if (query.error != platform::kSuccess || query.state != platform::kServiceStopped) {
-    view.message = UserMessage{MessageIcon::kCritical,
-                               GetMessageText(186) + u" \r\n" + GetMessageText(187)};
+    view.message =
+        UserMessage{MessageIcon::kCritical, GetMessageText(186) + u" \r\n" + GetMessageText(187)};
   }
   return view;
 }

@@ -43,10 +43,10 @@ inline constexpr uint32_t kServicePollIntervalMs = 100;
 inline constexpr int kServicePollLimit = 150;
 
 struct RefreshOutcome {
-  ServiceQuery query;     // the last state found
-  int polls = 0;          // queries made
+  ServiceQuery query;      // the last state found
+  int polls = 0;           // queries made
   bool cancelled = false;  // the wait was cancelled (the state was then queried once more)
-  ServiceStateView view;  // no box after a cancelled wait
+  ServiceStateView view;   // no box after a cancelled wait
 };
 
 // Waits for a pending state of the service on `target` to end: waits 100 ms, queries, reports the

@@ -72,8 +72,7 @@ std::optional<UserMessage> InstallerFailureMessage(platform::Platform& platform,
                                                      u"\r\n" +
                                                      GetSystemErrorText(platform, run.code)};
     case InstallerRun::Outcome::kTimedOut:
-      return UserMessage{MessageIcon::kCritical,
-                         GetMessageText(196) + u"\r\n" + run.command_line};
+      return UserMessage{MessageIcon::kCritical, GetMessageText(196) + u"\r\n" + run.command_line};
     case InstallerRun::Outcome::kFinished:
     case InstallerRun::Outcome::kCancelled:
       break;
@@ -83,8 +82,7 @@ std::optional<UserMessage> InstallerFailureMessage(platform::Platform& platform,
 
 bool LocalParametersExist(platform::Platform& platform) {
   std::unique_ptr<platform::RegKey> hklm, parameters;
-  if (platform.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
-      platform::kSuccess) {
+  if (platform.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) != platform::kSuccess) {
     return false;
   }
   return hklm->OpenKey(kParametersPath, platform::RegAccess::kReadWrite, &parameters) ==
@@ -107,8 +105,8 @@ FirstRunResult EnsureServiceInstalled(ClientSession& session, std::u16string_vie
   if (installed != 0) return {State::kShowHint, hint};
   if (installing) installing();
 
-  const InstallerRun run = RunInstaller(platform, folder, InstallerOption::kInstall, waiter,
-                                        timeout_ms);
+  const InstallerRun run =
+      RunInstaller(platform, folder, InstallerOption::kInstall, waiter, timeout_ms);
   if (run.outcome == InstallerRun::Outcome::kCancelled) return {State::kCancelled, std::nullopt};
   if (run.outcome != InstallerRun::Outcome::kFinished) {
     return {State::kFailed, InstallerFailureMessage(platform, run)};

@@ -129,8 +129,8 @@ TEST_F(InstallerTest, LaterStartsOnlyShowTheHint) {
             platform::kSuccess);
   // The folder has no service program: nothing may be run.
   TestWaiter waiter(/*sleep=*/false);
-  const FirstRunResult later = EnsureServiceInstalled(
-      session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
+  const FirstRunResult later =
+      EnsureServiceInstalled(session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
   EXPECT_EQ(later.state, FirstRunResult::State::kShowHint);
   ASSERT_TRUE(later.message);
   EXPECT_EQ(later.message->text, GetMessageText(173));
@@ -139,8 +139,8 @@ TEST_F(InstallerTest, LaterStartsOnlyShowTheHint) {
 
 TEST_F(InstallerTest, AFailedFirstInstallIsNotRemembered) {
   TestWaiter waiter(/*sleep=*/false);
-  const FirstRunResult failed = EnsureServiceInstalled(
-      session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
+  const FirstRunResult failed =
+      EnsureServiceInstalled(session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
   EXPECT_EQ(failed.state, FirstRunResult::State::kFailed);
   ASSERT_TRUE(failed.message);
   EXPECT_EQ(failed.message->icon, MessageIcon::kCritical);

@@ -14,8 +14,7 @@ Result OpenService(platform::Platform& platform, std::u16string_view computer,
                    std::u16string_view service, uint32_t access,
                    std::unique_ptr<ServiceHandle>* out) {
   std::unique_ptr<ServiceManagerHandle> manager;
-  Result r =
-      platform.service_manager().Open(computer, platform::kScManagerAllAccess, &manager);
+  Result r = platform.service_manager().Open(computer, platform::kScManagerAllAccess, &manager);
   if (r != platform::kSuccess) return r;
   return manager->Open(service, access, out);
 }

@@ -27,8 +27,7 @@ class SelectComputerWindow : public QDialog {
   // `connect_to` connects the main window to a computer name (already normalised) and reloads
   // its settings.
   SelectComputerWindow(platform::Platform& platform,
-                       std::function<void(const std::u16string& name)> connect_to,
-                       QWidget* parent);
+                       std::function<void(const std::u16string& name)> connect_to, QWidget* parent);
 
   bool browsing() const { return browsing_; }
   bool list_filled() const { return filled_; }

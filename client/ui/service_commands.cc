@@ -47,7 +47,8 @@ ServiceCommands::ServiceCommands(MainWindow& window, std::u16string installer_fo
   window_.SetCommandHandler(Command::kInstall, [this] { Install(); });
   window_.SetCommandHandler(Command::kUninstall, [this] { Uninstall(); });
   window_.SetCommandHandler(Command::kSelectComputer, [this] { SelectComputer(); });
-  window_.SetEnsureServiceInstalledHandler([this](int message) { EnsureServiceInstalled(message); });
+  window_.SetEnsureServiceInstalledHandler(
+      [this](int message) { EnsureServiceInstalled(message); });
   connect(&window_, &MainWindow::TargetConnected, this, &ServiceCommands::RefreshServiceState);
   connect(&window_, &MainWindow::ConfigurationDisabled, this,
           [this](bool install) { SetServiceControls({.install = install}); });
@@ -60,9 +61,7 @@ ServiceCommands::~ServiceCommands() { window_.SetEnsureServiceInstalledHandler(n
 
 ServiceStateWindow* ServiceCommands::state_window() const { return state_window_.data(); }
 
-std::u16string ServiceCommands::target() const {
-  return window_.session().connection().target();
-}
+std::u16string ServiceCommands::target() const { return window_.session().connection().target(); }
 
 void ServiceCommands::SetServiceControls(const ServiceControls& controls) {
   controls_ = controls;
@@ -109,10 +108,11 @@ void ServiceCommands::RefreshServiceState() {
   WaitScope wait(*this);
   ServiceStateWindow* progress = state_window_;
   BusyCursor busy;
-  const RefreshOutcome outcome = client::RefreshServiceState(
-      window_.session().platform(), target(), wait.waiter(), [progress](int polls) {
-        if (progress) progress->SetProgress(polls);
-      });
+  const RefreshOutcome outcome = client::RefreshServiceState(window_.session().platform(), target(),
+                                                             wait.waiter(), [progress](int polls) {
+                                                               if (progress)
+                                                                 progress->SetProgress(polls);
+                                                             });
   busy.Restore();
   SetServiceControls(outcome.view.controls);
   if (outcome.view.message && !window_.end_requested()) {
@@ -169,8 +169,8 @@ InstallerRun ServiceCommands::RunInstaller(InstallerOption option, int message) 
   WaitScope wait(*this);
   ShowStateWindow(message);
   BusyCursor busy;
-  InstallerRun run = client::RunInstaller(window_.session().platform(), installer_folder_, option,
-                                          wait.waiter());
+  InstallerRun run =
+      client::RunInstaller(window_.session().platform(), installer_folder_, option, wait.waiter());
   busy.Restore();
   CloseStateWindow();
   if (auto box = InstallerFailureMessage(window_.session().platform(), run)) {

@@ -180,9 +180,9 @@ class ServiceCommandsTest : public QObject {
     auto* sleep = c.window().findChild<QLineEdit*>(QStringLiteral("txtnSleep"));
     sleep->setText(QStringLiteral("6000"));
     QVERIFY(c.window().Apply());
-    QCOMPARE(testsupport::SnapshotDword(testsupport::SnapshotKey(nt4, kParametersPath),
-                                        "nSleepTime"),
-             6000);
+    QCOMPARE(
+        testsupport::SnapshotDword(testsupport::SnapshotKey(nt4, kParametersPath), "nSleepTime"),
+        6000);
     const auto local_after = testsupport::SnapshotKey(c.computer(), u"SYSTEM");
     QVERIFY2(local_after == local_before,
              testsupport::DescribeChanges(local_before, local_after).c_str());
@@ -286,9 +286,9 @@ class ServiceCommandsTest : public QObject {
       std::unique_ptr<platform::ServiceManagerHandle> scm;
       std::unique_ptr<platform::ServiceHandle> service;
       QCOMPARE(c.computer().service_manager().Open(u"", platform::kScManagerAllAccess, &scm), 0u);
-      const std::u16string program =
-          platform::Utf8ToUtf16(std::string("\"") + FAKE_SERVICE_PATH + "\" \"Brinmoor Vaskwell\" "
-                                "--stay-start-pending");
+      const std::u16string program = platform::Utf8ToUtf16(std::string("\"") + FAKE_SERVICE_PATH +
+                                                           "\" \"Brinmoor Vaskwell\" "
+                                                           "--stay-start-pending");
       QCOMPARE(scm->Create(kServiceName, u"", platform::kServiceAllAccess,
                            platform::kServiceWin32OwnProcess, platform::kServiceDemandStart,
                            platform::kServiceErrorNormal, program, u"", &service),
@@ -306,9 +306,8 @@ class ServiceCommandsTest : public QObject {
     QObject::connect(&watch, &QTimer::timeout, [&] {
       progress = c.commands().state_window();
       if (progress) {
-        progress_seen = std::max(progress_seen,
-                                 progress->findChild<QProgressBar*>(QStringLiteral("pbMain"))
-                                     ->value());
+        progress_seen = std::max(
+            progress_seen, progress->findChild<QProgressBar*>(QStringLiteral("pbMain"))->value());
       }
     });
     watch.start(200);
@@ -400,8 +399,8 @@ class ServiceCommandsTest : public QObject {
       closed_inside = c.window().ended();
     });
     c.Menu(Command::kStart)->trigger();
-    QVERIFY(!closed_inside);        // the wait was still running
-    QVERIFY(c.window().ended());    // and the client ended after it
+    QVERIFY(!closed_inside);      // the wait was still running
+    QVERIFY(c.window().ended());  // and the client ended after it
   }
 };
 
