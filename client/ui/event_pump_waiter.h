@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "client/core/waiter.h"
+#include "platform/result.h"
 
 namespace sentrel::client {
 
@@ -19,6 +20,12 @@ class EventPumpWaiter : public Waiter {
  private:
   std::function<bool()> cancelled_;
 };
+
+// Runs `call` on a worker thread and lets window events run until it has returned, for the few
+// platform calls that block for long (a service start waits up to 30 s for the service's program,
+// another computer's service manager waits for the network). `call` must touch nothing the
+// window thread uses meanwhile.
+platform::Result RunWhileResponsive(const std::function<platform::Result()>& call);
 
 }  // namespace sentrel::client
 

@@ -125,7 +125,9 @@ void ServiceCommands::StartSentrelService() {
   Result r;
   {
     BusyCursor busy;
-    r = StartNTService(window_.session().platform(), ServiceComputer(target()), kServiceName);
+    platform::Platform& platform = window_.session().platform();
+    const std::u16string computer = ServiceComputer(target());
+    r = RunWhileResponsive([&] { return StartNTService(platform, computer, kServiceName); });
   }
   if (auto box = StartFailureMessage(window_.session().platform(), r)) ShowMessage(&window_, *box);
   RefreshServiceState();
@@ -137,7 +139,9 @@ bool ServiceCommands::StopSentrelService() {
   Result r;
   {
     BusyCursor busy;
-    r = StopNTService(window_.session().platform(), ServiceComputer(target()), kServiceName);
+    platform::Platform& platform = window_.session().platform();
+    const std::u16string computer = ServiceComputer(target());
+    r = RunWhileResponsive([&] { return StopNTService(platform, computer, kServiceName); });
   }
   const auto box = StopFailureMessage(window_.session().platform(), r);
   if (box) ShowMessage(&window_, *box);
