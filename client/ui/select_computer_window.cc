@@ -50,7 +50,7 @@ SelectComputerWindow::SelectComputerWindow(
   cbComputerList_->installEventFilter(this);
   connect(cbComputerList_, &QComboBox::activated, this,
           [this](int index) { txtComputer_->setText(cbComputerList_->itemText(index)); });
-  connect(txtComputer_, &QLineEdit::returnPressed, this, &SelectComputerWindow::Connect);
+  // Enter in the text box presses cmdConnect, the default button.
   connect(cmdConnect_, &QPushButton::clicked, this, &SelectComputerWindow::Connect);
   connect(cmdCancel_, &QPushButton::clicked, this, &SelectComputerWindow::reject);
   ApplyTexts();
@@ -99,7 +99,7 @@ void SelectComputerWindow::FillComputerList() {
 }
 
 void SelectComputerWindow::Connect() {
-  if (connecting_) return;
+  if (connecting_ || connect_after_browse_) return;
   if (browsing_) {
     // The browse is below on the stack: it stops, and the connection follows once it has.
     browsing_ = false;

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QThread>
 #include <QtTest>
 #include <cstdlib>
 #include <functional>
@@ -147,6 +148,37 @@ class Client {
   ServiceCommands* commands_ = nullptr;
 };
 
+// A network of many computers, read one entry per call with a short pause, so that a browse
+// takes long enough for the user to act in the middle of it.
+class SlowNetwork : public platform::NetworkBrowser {
+ public:
+  platform::Result OpenEnum(uint32_t, uint32_t, uint32_t, const platform::NetResource* container,
+                            std::unique_ptr<platform::NetEnumeration>* out) override {
+    if (container) return platform::kErrorNotContainer;
+    *out = std::make_unique<Enumeration>(this);
+    return platform::kSuccess;
+  }
+  static constexpr int kComputers = 2000;
+  int read = 0;
+
+ private:
+  struct Enumeration : platform::NetEnumeration {
+    explicit Enumeration(SlowNetwork* owner) : owner(owner) {}
+    platform::Result Next(uint32_t* count, uint32_t*,
+                          std::vector<platform::NetResource>* out) override {
+      if (owner->read == kComputers) return platform::kErrorNoMoreItems;
+      QThread::usleep(500);
+      platform::NetResource r;
+      r.display_type = platform::kResourceDisplayTypeServer;
+      r.remote_name = u"\\PC" + platform::Utf8ToUtf16(std::to_string(owner->read++));
+      out->push_back(r);
+      *count = 1;
+      return platform::kSuccess;
+    }
+    SlowNetwork* owner;
+  };
+};
+
 }  // namespace
 
 class ServiceCommandsTest : public QObject {
@@ -255,6 +287,47 @@ class ServiceCommandsTest : public QObject {
     QCOMPARE(listed, (QStringList{QStringLiteral("\\\\SRV1"), QStringLiteral("\\\\SRV2"),
                                   QStringLiteral("\\\\SRV3")}));
     QCOMPARE(c.Status(), QStringLiteral("Connected to: LOCALHOST"));
+  }
+
+  void aBrowseInProgressStopsForCancelAndForConnect() {
+    testsupport::TempComputer computer;
+    SlowNetwork network;
+    platform::OverlayPlatform overlay(computer.platform());
+    overlay.network_browser_ = &network;
+    QStringList connected;
+    auto connect_to = [&connected](const std::u16string& name) {
+      connected << QString::fromStdU16String(name);
+    };
+    {
+      SelectComputerWindow select(overlay, connect_to, nullptr);
+      select.show();
+      bool was_browsing = false;
+      QTimer::singleShot(100, [&] {
+        was_browsing = select.browsing();
+        select.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+      });
+      select.FillComputerList();
+      QVERIFY(was_browsing);
+      QVERIFY(!select.isVisible());
+      QVERIFY(!select.list_filled());
+      QVERIFY(network.read < SlowNetwork::kComputers);
+      QVERIFY(connected.isEmpty());
+    }
+    network.read = 0;
+    {
+      SelectComputerWindow select(overlay, connect_to, nullptr);
+      select.show();
+      QTimer::singleShot(100, [&] {
+        auto* edit = select.findChild<QLineEdit*>(QStringLiteral("txtComputer"));
+        edit->setText(QStringLiteral(" \\\\SRV7 "));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(connected.isEmpty());  // not from inside the browse
+      });
+      select.FillComputerList();
+      QVERIFY(network.read < SlowNetwork::kComputers);
+      QCOMPARE(connected, QStringList{QStringLiteral("SRV7")});
+      QCOMPARE(select.result(), int(QDialog::Accepted));
+    }
   }
 
   void startStopAndRestartFollowTheService() {
