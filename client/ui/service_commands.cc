@@ -120,15 +120,16 @@ void ServiceCommands::RefreshServiceState() {
   }
 }
 
+Result ServiceCommands::CallServiceManager(ServiceCall call) {
+  BusyCursor busy;
+  platform::Platform& platform = window_.session().platform();
+  const std::u16string computer = ServiceComputer(target());
+  return RunWhileResponsive([&] { return call(platform, computer, kServiceName); });
+}
+
 void ServiceCommands::StartSentrelService() {
   ShowStateWindow(203);
-  Result r;
-  {
-    BusyCursor busy;
-    platform::Platform& platform = window_.session().platform();
-    const std::u16string computer = ServiceComputer(target());
-    r = RunWhileResponsive([&] { return StartNTService(platform, computer, kServiceName); });
-  }
+  const Result r = CallServiceManager(&StartNTService);
   if (auto box = StartFailureMessage(window_.session().platform(), r)) ShowMessage(&window_, *box);
   RefreshServiceState();
   CloseStateWindow();
@@ -136,13 +137,7 @@ void ServiceCommands::StartSentrelService() {
 
 bool ServiceCommands::StopSentrelService() {
   ShowStateWindow(204);
-  Result r;
-  {
-    BusyCursor busy;
-    platform::Platform& platform = window_.session().platform();
-    const std::u16string computer = ServiceComputer(target());
-    r = RunWhileResponsive([&] { return StopNTService(platform, computer, kServiceName); });
-  }
+  const Result r = CallServiceManager(&StopNTService);
   const auto box = StopFailureMessage(window_.session().platform(), r);
   if (box) ShowMessage(&window_, *box);
   // A service that was not running (1062) ends like any other stop: the window closes and the

@@ -48,6 +48,9 @@ class ServiceCommands : public QObject {
   // One wait's bracket: the interfering commands off, the end of the client deferred.
   class WaitScope;
 
+  using ServiceCall = Result (*)(platform::Platform&, std::u16string_view, std::u16string_view);
+  // StartNTService or StopNTService on the target, off the window thread.
+  Result CallServiceManager(ServiceCall call);
   void StartSentrelService();
   // False when the stop was refused (the box has been shown).
   bool StopSentrelService();
