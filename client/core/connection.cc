@@ -83,7 +83,7 @@ void Connection::DetectTargetVersion(std::u16string_view name, KeyHandles* handl
     return;
   }
   registry_.Trace(u"Warning - version of " + std::u16string(name) + u" unknown - code : " +
-                  DecimalText(r));
+                  platform::Decimal(r));
   handles->major_version = kAssumedMajorVersion;
   handles->minor_version = 0;
 }
@@ -109,7 +109,8 @@ UserMessage Connection::RemoteConnectFailure(std::u16string_view name, Result co
       text = GetMessageText(183) + u"\r\n" + revert;
       break;
     default:
-      text = GetMessageText(184) + u" " + computer + u"-" + DecimalText(code) + u"\r\n" + revert;
+      text =
+          GetMessageText(184) + u" " + computer + u"-" + platform::Decimal(code) + u"\r\n" + revert;
       break;
   }
   return {MessageIcon::kCritical, text};
@@ -123,14 +124,14 @@ ConnectResult Connection::ConnectRemote(std::u16string_view name) {
   Result r = registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine, &hklm);
   std::optional<UserMessage> failure;
   if (r != platform::kSuccess) {
-    registry_.Trace(u"ERROR Connect to Remote Registry: " + DecimalText(r));
+    registry_.Trace(u"ERROR Connect to Remote Registry: " + platform::Decimal(r));
     failure = RemoteConnectFailure(name, r);
   } else {
     registry_.Trace(u"SUCCESS Connect to Remote Registry");
     r = hklm->OpenKey(kParametersPath, RegAccess::kReadWrite, &fresh.parameters);
     UserMessage unused;
     if (r != platform::kSuccess) {
-      registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + DecimalText(r));
+      registry_.Trace(u"ERROR Creating Keyhandle for Parameters: " + platform::Decimal(r));
     }
     // Nothing is created on another computer: a missing key means the service is not
     // installed there, or the user may not use it.
