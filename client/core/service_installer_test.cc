@@ -93,7 +93,7 @@ TEST_F(InstallerTest, AProgramThatCannotStartOrDoesNotEndIsReported) {
   EXPECT_EQ(box->text, GetMessageText(195) + u"\r\n" + missing.command_line + u"\r\n" +
                            GetSystemErrorText(p, platform::kErrorFileNotFound));
 
-  const std::u16string hanging = FolderWithScript("exec sleep 5");
+  const std::u16string hanging = FolderWithScript("exec sleep 2 >/dev/null 2>&1");
   const InstallerRun late = RunInstaller(p, hanging, InstallerOption::kInstall, waiter, 300);
   EXPECT_EQ(late.outcome, Outcome::kTimedOut);
   ASSERT_TRUE(InstallerFailureMessage(p, late));

@@ -28,9 +28,9 @@ TEST(MessageTablesTest, EveryEmbeddedTableParses) {
 TEST(MessageTablesTest, TheEnglishTableHasEveryNumberOfItsRanges) {
   std::set<int32_t> expected;
   const std::pair<int32_t, int32_t> ranges[] = {
-      {0, 11},      {20, 46},     {60, 65},     {120, 123},   {130, 136},  {150, 162}, {170, 194},
-      {200, 204},   {250, 254},      {300, 316},   {350, 352},  {401, 404}, {450, 457},
-      {1001, 1003}, {2001, 2007}, {2011, 2029}, {3000, 3000}, {3100, 3100}};
+      {0, 11},    {20, 46},     {60, 65},     {120, 123},   {130, 136},   {150, 162},
+      {170, 196}, {200, 206},   {250, 254},   {300, 316},   {350, 352},   {401, 404},
+      {450, 457}, {1001, 1003}, {2001, 2007}, {2011, 2029}, {3000, 3000}, {3100, 3100}};
   for (const auto& [first, last] : ranges) {
     for (int32_t n = first; n <= last; ++n) expected.insert(n);
   }
