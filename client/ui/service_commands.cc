@@ -47,8 +47,12 @@ ServiceCommands::ServiceCommands(MainWindow& window, std::u16string installer_fo
   window_.SetCommandHandler(Command::kInstall, [this] { Install(); });
   window_.SetCommandHandler(Command::kUninstall, [this] { Uninstall(); });
   window_.SetCommandHandler(Command::kSelectComputer, [this] { SelectComputer(); });
-  window_.SetEnsureServiceInstalledHandler(
-      [this](int message) { EnsureServiceInstalled(message); });
+  // This object is the window's child and goes while the window is destroyed; the window may
+  // call the handler only while this object lives.
+  QPointer<ServiceCommands> self(this);
+  window_.SetEnsureServiceInstalledHandler([self](int message) {
+    if (self) self->EnsureServiceInstalled(message);
+  });
   connect(&window_, &MainWindow::TargetConnected, this, &ServiceCommands::RefreshServiceState);
   connect(&window_, &MainWindow::ConfigurationDisabled, this,
           [this](bool install) { SetServiceControls({.install = install}); });
@@ -57,7 +61,7 @@ ServiceCommands::ServiceCommands(MainWindow& window, std::u16string installer_fo
   ApplyCommandState();
 }
 
-ServiceCommands::~ServiceCommands() { window_.SetEnsureServiceInstalledHandler(nullptr); }
+ServiceCommands::~ServiceCommands() = default;
 
 ServiceStateWindow* ServiceCommands::state_window() const { return state_window_.data(); }
 
