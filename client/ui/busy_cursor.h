@@ -2,6 +2,7 @@
 #ifndef CLIENT_UI_BUSY_CURSOR_H_
 #define CLIENT_UI_BUSY_CURSOR_H_
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace sentrel::client {

@@ -53,11 +53,12 @@ SelectComputerWindow::SelectComputerWindow(
   // Enter in the text box presses cmdConnect, the default button.
   connect(cmdConnect_, &QPushButton::clicked, this, &SelectComputerWindow::Connect);
   connect(cmdCancel_, &QPushButton::clicked, this, &SelectComputerWindow::reject);
-  ApplyTexts();
+  InitiateLanguageSettings();
   txtComputer_->setFocus();
 }
 
-void SelectComputerWindow::ApplyTexts() {
+void SelectComputerWindow::InitiateLanguageSettings() {
+  ApplyLanguageFont(this);
   setWindowTitle(MsgPlain(202));
   label_->setText(Msg(401));
   txtComputer_->setToolTip(MsgPlain(402));

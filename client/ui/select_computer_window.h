@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "client/ui/language_window.h"
 #include "platform/platform.h"
 
 class QComboBox;
@@ -20,7 +21,7 @@ class QPushButton;
 
 namespace sentrel::client {
 
-class SelectComputerWindow : public QDialog {
+class SelectComputerWindow : public QDialog, public LanguageWindow {
   Q_OBJECT
 
  public:
@@ -39,12 +40,13 @@ class SelectComputerWindow : public QDialog {
   // cmdCancel and Escape: stops a browse and closes the window.
   void reject() override;
 
+  // The language's font, the caption and the controls' texts; again after a language change.
+  void InitiateLanguageSettings() override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void ApplyTexts();
-
   platform::Platform& platform_;
   std::function<void(const std::u16string&)> connect_to_;
   QLabel* label_;

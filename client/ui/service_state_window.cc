@@ -35,16 +35,25 @@ ServiceStateWindow::ServiceStateWindow(QWidget* owner) : QDialog(owner) {
   layout->addWidget(label_);
   layout->addWidget(bar_);
   layout->addWidget(status_);
+  InitiateLanguageSettings();
   const QSize size(kWidthTwips * logicalDpiX() / 1440, kHeightTwips * logicalDpiY() / 1440);
   resize(size.expandedTo(minimumSizeHint()));
 }
 
 void ServiceStateWindow::ShowAction(int message, std::u16string_view target) {
-  label_->setText(MsgPlain(message));
-  status_->showMessage(MsgPlain(201) + QLatin1Char(' ') + ToQString(target));
+  message_ = message;
+  target_ = target;
+  InitiateLanguageSettings();
   bar_->setValue(0);
   finishing_ = false;
   show();
+}
+
+void ServiceStateWindow::InitiateLanguageSettings() {
+  ApplyLanguageFont(this);
+  if (message_ == 0) return;
+  label_->setText(MsgPlain(message_));
+  status_->showMessage(MsgPlain(201) + QLatin1Char(' ') + ToQString(target_));
 }
 
 void ServiceStateWindow::SetProgress(int polls) {

@@ -8,13 +8,15 @@
 #include <QDialog>
 #include <string>
 
+#include "client/ui/language_window.h"
+
 class QLabel;
 class QProgressBar;
 class QStatusBar;
 
 namespace sentrel::client {
 
-class ServiceStateWindow : public QDialog {
+class ServiceStateWindow : public QDialog, public LanguageWindow {
   Q_OBJECT
 
  public:
@@ -30,6 +32,9 @@ class ServiceStateWindow : public QDialog {
   // Closes the window (only the code that showed it does).
   void Finish();
 
+  // The language's font and the texts of the action shown; again after a language change.
+  void InitiateLanguageSettings() override;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void reject() override {}  // Escape does not close it either
@@ -39,6 +44,8 @@ class ServiceStateWindow : public QDialog {
   QProgressBar* bar_;
   QStatusBar* status_;
   bool finishing_ = false;
+  int message_ = 0;  // the action shown; 0 before the first
+  std::u16string target_;
 };
 
 }  // namespace sentrel::client
