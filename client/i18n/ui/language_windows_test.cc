@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRawFont>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <memory>
@@ -20,6 +21,8 @@
 #include "client/i18n/ui/splash_window.h"
 #include "client/ui/main_window.h"
 #include "client/ui/qt_text.h"
+#include "client/ui/select_computer_window.h"
+#include "client/ui/service_state_window.h"
 #include "platform/code_page.h"
 #include "tests/support/test_platform.h"
 
@@ -182,6 +185,55 @@ class LanguageWindowsTest : public QObject {
              QStringLiteral("Japanese"));
     QTest::mouseClick(options->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
     QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("JP"));
+  }
+
+  // Select Computer and the service progress window, open while the language changes, take the
+  // new texts and font at once; the progress window keeps the action and target it shows.
+  void OptionsChangeSelectComputerAndServiceState() {
+    testsupport::TempComputer computer;
+    StoreLanguage(computer.platform(), u"EN");
+    ClientSession session(computer.platform());
+    QCOMPARE(StartLanguage(session), LanguagePrompt::kNone);
+    (void)session.ResetToDefaults();
+    MainWindow main(session);
+    InstallLanguageCommands(main);
+    main.Load();
+    main.show();
+    auto* select = new SelectComputerWindow(
+        computer.platform(), [](const std::u16string&) {}, &main);
+    select->setAttribute(Qt::WA_DeleteOnClose);
+    select->show();
+    auto* state = new ServiceStateWindow(&main);
+    state->ShowAction(205, u"SRV2");
+    QCOMPARE(select->windowTitle(), QStringLiteral("Select Computer"));
+    auto* label = state->findChild<QLabel*>("lblServiceStatus");
+    auto* status = state->findChild<QStatusBar*>("StBServiceState");
+    QCOMPARE(label->text(), QStringLiteral("Installing the Sentrel Service..."));
+
+    main.menu_action(Command::kOptions)->trigger();
+    auto* options = TopLevel<OptionsWindow>("frmOptions");
+    QVERIFY(options);
+    SelectEntry(options->findChild<QListWidget*>("lsLanguage"), QStringLiteral("Japanese"));
+    // click() rather than a mouse event: Select Computer is modal.
+    options->findChild<QPushButton*>("cmdOk")->click();
+    QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("JP"));
+
+    QCOMPARE(select->windowTitle(), ToQString(GetMessageTextIn(u"JP", 202)));
+    QCOMPARE(select->findChild<QPushButton*>("cmdCancel")->text(),
+             main.findChild<QPushButton*>("pbCancel")->text());
+    QCOMPARE(select->font().family(), QStringLiteral("MS Gothic"));
+    QCOMPARE(label->text(), ToQString(GetMessageTextIn(u"JP", 205)));
+    QCOMPARE(status->currentMessage(),
+             ToQString(GetMessageTextIn(u"JP", 201)) + QStringLiteral(" SRV2"));
+    QCOMPARE(state->font().family(), QStringLiteral("MS Gothic"));
+    state->Finish();
+
+    // A progress window made after the change starts in the new language.
+    ServiceStateWindow later(&main);
+    later.ShowAction(206, u"SRV2");
+    QCOMPARE(later.findChild<QLabel*>("lblServiceStatus")->text(),
+             ToQString(GetMessageTextIn(u"JP", 206)));
+    later.Finish();
   }
 
   // A stored code of no language: English texts, no entry selected, and OK changes nothing.
