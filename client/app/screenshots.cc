@@ -21,6 +21,7 @@
 #include "client/auxiliary/web_addresses.h"
 #include "client/core/client_session.h"
 #include "client/core/service_control.h"
+#include "client/core/service_installer.h"
 #include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
 #include "client/i18n/ui/options_window.h"
@@ -93,7 +94,8 @@ bool SaveBox(QWidget* parent, const QString& dir, const char* name, const UserMe
 }
 
 // The windows of the client in one language, into OUT_DIR/<code>/: the main window's tabs, the
-// options window and the message boxes above.
+// options window, the computer selection, the progress of a service installation and the message
+// boxes above.
 bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_view code) {
   SetCurrentLanguage(code);
   const QString dir = out + QLatin1Char('/') + ToQString(code);
@@ -129,6 +131,27 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
     ok &= SaveBox(&check, dir, "box_update_failed",
                   UpdateErrorMessage(UnreadableDocumentText(
                       u"Opening and ending tag mismatch. (line 1, column 33)")));
+  }
+  {
+    SelectComputerWindow select(
+        session.platform(), [](const std::u16string&) {}, &window);
+    select.setWindowModality(Qt::NonModal);
+    select.show();
+    select.findChild<QLineEdit*>(QStringLiteral("txtComputer"))->setText(QStringLiteral("SRV3"));
+    ok &= Save(&select, dir, "select_computer");
+  }
+  {
+    ServiceStateWindow progress(&window);
+    progress.ShowAction(205, u"LOCALHOST");
+    progress.SetProgress(60);
+    ok &= Save(&progress, dir, "service_state");
+    progress.Finish();
+  }
+  InstallerRun late;
+  late.outcome = InstallerRun::Outcome::kTimedOut;
+  late.command_line = u"\"C:\\Program Files\\Sentrel\\vaskwell.exe\" -i";
+  if (auto box = InstallerFailureMessage(session.platform(), late)) {
+    ok &= SaveBox(&window, dir, "box_installer_late", *box);
   }
   ok &= SaveBox(&window, dir, "box_reset", {MessageIcon::kWarning, GetMessageText(193)},
                 QMessageBox::Ok | QMessageBox::Cancel);
