@@ -17,15 +17,10 @@
 #include <QValidator>
 #include <algorithm>
 
-#include "client/i18n/messages.h"
+#include "client/ui/qt_text.h"
 
 namespace sentrel::client {
 namespace {
-
-QString Q(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-QString Msg(int32_t number) { return Q(GetMessageText(number)); }
 
 // Event IDs and categories: digits only, at most 65535 (a record's fields are 16-bit, so a larger
 // criterion could never match). Empty is allowed: no criterion.
@@ -71,7 +66,7 @@ FrmAdvanced::FrmAdvanced(ClientSession& session, FilterRuleStore& store, ClientL
   FillGrid();
   FillNumberList();
   for (const RuleListEntry& entry : EventTypeEntries()) {
-    type_->addItem(Q(entry.text), Q(entry.code));
+    type_->addItem(ToQString(entry.text), ToQString(entry.code));
   }
   scroll_->setRange(0, 2);
   scroll_->setValue(1);
@@ -227,7 +222,7 @@ void FrmAdvanced::InitiateLanguageSettings() {
   delete_->setText(Msg(315));
   action_->clear();
   for (const RuleListEntry& entry : ActionEntries()) {
-    action_->addItem(Msg(entry.message), Q(entry.code));
+    action_->addItem(Msg(entry.message), ToQString(entry.code));
   }
 }
 
@@ -257,7 +252,7 @@ void FrmAdvanced::FillRow(int n) {
   };
   set(0, QString::number(n));
   for (size_t i = 0; i < kRuleFieldCount; ++i) {
-    set(static_cast<int>(i) + 1, Q(rule[kRuleFields[i]]));
+    set(static_cast<int>(i) + 1, ToQString(rule[kRuleFields[i]]));
   }
   // The action column shows the code; its tool tip names the action.
   const std::u16string& action = rule[RuleField::kAction];
@@ -285,7 +280,7 @@ void FrmAdvanced::FillEventSources() {
   const auto names =
       session_.registry().EnumRegSubkeys(session_.connection().target(), EventSourcesPath(log_));
   if (!names) return;
-  for (const std::u16string& name : *names) source_->addItem(Q(name));
+  for (const std::u16string& name : *names) source_->addItem(ToQString(name));
 }
 
 void FrmAdvanced::EnableDetails(bool enabled) {
@@ -318,11 +313,11 @@ void FrmAdvanced::ShowRule(int n) {
   const FilterRuleTexts& rule = grid_.row(n);
   showing_ = true;
   action_->setCurrentIndex(ActionIndexOf(rule[RuleField::kAction]));
-  source_->setEditText(Q(rule[RuleField::kEventSource]));
-  id_->setText(Q(rule[RuleField::kEventID]));
+  source_->setEditText(ToQString(rule[RuleField::kEventSource]));
+  id_->setText(ToQString(rule[RuleField::kEventID]));
   type_->setCurrentIndex(EventTypeIndexOf(rule[RuleField::kEventType]));
-  category_->setText(Q(rule[RuleField::kEventCategory]));
-  user_->setText(Q(rule[RuleField::kUserName]));
+  category_->setText(ToQString(rule[RuleField::kEventCategory]));
+  user_->setText(ToQString(rule[RuleField::kUserName]));
   number_->setCurrentIndex(n - 1);
   showing_ = false;
   EnableDetails(true);
