@@ -127,12 +127,25 @@ params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters\Syst
 
 # --- "Reset to default": the rules are gone for the running service as well. The reset also
 # starts the log again from its first record, so the records discarded so far arrive now. ---
+# The reset writes the client's default sleep time (60 s) before this run sets 100 again, and a
+# pass in between would sleep for a minute: let the reset fall into a 3 s pause between passes.
+set_dword "" nSleepTime 3000
+marker 6
+forwarded marker-6
+sleep 0.5
+marker 7
+forwarded marker-7 # forwarded by a pass that loaded the 3 s pause
 "$client_drive" mnuFileReset txtnSleep=100 pbApply 2>"$work/client.err" || true
 grep -q "Do you really want to reset" "$work/client.err" ||
   fail "no reset question: $(cat "$work/client.err")"
-for tag in discard-1 discard-2 discard-3 discard-4; do
-  wait_for "$tag" 90 || fail "$tag did not arrive after the reset"
-done
+# One pass sends the log again from its start: the last of them arriving means all have.
+if wait_for discard-4 90; then
+  for tag in discard-1 discard-2 discard-3; do
+    [[ $(arrived "$tag") != 0 ]] || fail "$tag did not arrive after the reset"
+  done
+else
+  fail "the rules still discarded after the reset"
+fi
 write Other 7036 reset-1
 forwarded reset-1
 
