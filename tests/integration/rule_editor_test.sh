@@ -128,13 +128,13 @@ params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters\Syst
 # --- "Reset to default": the rules are gone for the running service as well. The reset also
 # starts the log again from its first record, so the records discarded so far arrive now. ---
 # The reset writes the client's default sleep time (60 s) before this run sets 100 again, and a
-# pass in between would sleep for a minute: let the reset fall into a 3 s pause between passes.
-set_dword "" nSleepTime 3000
+# pass in between would sleep for a minute: let the reset fall into a 6 s pause between passes.
+set_dword "" nSleepTime 6000
 marker 6
 forwarded marker-6
 sleep 0.5
 marker 7
-forwarded marker-7 # forwarded by a pass that loaded the 3 s pause
+forwarded marker-7 # forwarded by a pass that loaded the 6 s pause
 "$client_drive" mnuFileReset txtnSleep=100 pbApply 2>"$work/client.err" || true
 grep -q "Do you really want to reset" "$work/client.err" ||
   fail "no reset question: $(cat "$work/client.err")"
