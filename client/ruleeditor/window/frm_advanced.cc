@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,6 +41,20 @@ void AcceptRuleNumbers(QLineEdit* edit) {
   edit->setMaxLength(5);
   QObject::connect(edit, &QLineEdit::inputRejected, edit, [] { QApplication::beep(); });
 }
+
+// Drops typed characters, so that a list's search by typing cannot choose an entry (in cbNumber
+// that would move the rule); the arrow keys still work.
+class NoTypingFilter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const QString text = static_cast<QKeyEvent*>(event)->text();
+      if (!text.isEmpty() && text.front() >= QChar(32)) return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -97,6 +112,7 @@ void FrmAdvanced::CreateControls() {
   AcceptRuleNumbers(id_);
   type_label_ = Named(new QLabel(detail_frame_), "lblEventType");
   type_ = Named(new QComboBox(detail_frame_), "cbEventType");
+  type_->installEventFilter(new NoTypingFilter(type_));
   category_label_ = Named(new QLabel(detail_frame_), "lblEventCategory");
   category_ = Named(new QLineEdit(detail_frame_), "txtEventCategory");
   AcceptRuleNumbers(category_);
@@ -113,6 +129,7 @@ void FrmAdvanced::CreateControls() {
   action_ = Named(new QComboBox(action_frame_), "cbAction");
   number_frame_ = Named(new QGroupBox(this), "frmNumber");
   number_ = Named(new QComboBox(number_frame_), "cbNumber");
+  number_->installEventFilter(new NoTypingFilter(number_));
   scroll_ = Named(new QScrollBar(Qt::Vertical, number_frame_), "vscNumber");
   scroll_->setSingleStep(1);
   scroll_->setPageStep(1);

@@ -231,6 +231,8 @@ class FrmAdvancedTest : public QObject {
     QCOMPARE(Cell(1, 0), QStringLiteral("1"));
     QCOMPARE(Cell(3, 0), QStringLiteral("3"));
     QCOMPARE(window_->grid().current(), 1);
+    QTest::keyClicks(Control<QComboBox>("cbNumber"), QStringLiteral("3"));  // typing moves nothing
+    QCOMPARE(Sources(), (QStringList{"C", "A", "B"}));
     // The scroll bar's arrows: down moves the rule one down, up at the top does nothing.
     auto* scroll = Control<QScrollBar>("vscNumber");
     scroll->triggerAction(QAbstractSlider::SliderSingleStepAdd);
