@@ -29,16 +29,17 @@ class RuleNumberValidator : public QValidator {
  public:
   using QValidator::QValidator;
   State validate(QString& input, int&) const override {
-    const std::optional<uint32_t> value = RuleNumberValue(input.toStdU16String());
     if (input.isEmpty()) return Acceptable;
+    const std::optional<uint32_t> value = RuleNumberValue(input.toStdU16String());
     if (input.front() == QLatin1Char('-') || !value || *value > kMaxRuleNumber) return Invalid;
     return Acceptable;
   }
 };
 
 void AcceptRuleNumbers(QLineEdit* edit) {
+  // No length limit: a stored number of any size must show whole (the validator still refuses
+  // typing one above 65535).
   edit->setValidator(new RuleNumberValidator(edit));
-  edit->setMaxLength(5);
   QObject::connect(edit, &QLineEdit::inputRejected, edit, [] { QApplication::beep(); });
 }
 

@@ -314,12 +314,14 @@ class FrmAdvancedTest : public QObject {
     Number(u"FR2Action", 0);
     Number(u"FR3Action", 9);
     Number(u"FR3EventType", 3);
+    Number(u"FR3EventID", 4294967295);
     Open();
     QCOMPARE(Grid()->rowCount(), 3);
     QCOMPARE(Cell(1, 1), QStringLiteral("1"));
     for (int n = 1; n <= 3; ++n) ClickRow(n);
     QCOMPARE(Control<QComboBox>("cbAction")->currentIndex(), 0);     // 9: the first entry
     QCOMPARE(Control<QComboBox>("cbEventType")->currentIndex(), 0);  // 3: "ALL"
+    QCOMPARE(Control<QLineEdit>("txtEventID")->text(), QStringLiteral("-1"));
     Click("cmdOK");
     Save();
     QCOMPARE(Dword(u"nFilterRules"), std::optional<uint32_t>(3));
@@ -327,6 +329,7 @@ class FrmAdvancedTest : public QObject {
     QCOMPARE(String(u"FR2EventSource"), std::optional<std::u16string>(long_source));
     QCOMPARE(Dword(u"FR3Action"), std::optional<uint32_t>(9));
     QCOMPARE(Dword(u"FR3EventType"), std::optional<uint32_t>(3));
+    QCOMPARE(Dword(u"FR3EventID"), std::optional<uint32_t>(4294967295));
     QCOMPARE(Dword(u"nFilterVersion"), std::optional<uint32_t>(5));
   }
 };
