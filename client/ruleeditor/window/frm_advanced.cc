@@ -100,6 +100,8 @@ void FrmAdvanced::CreateControls() {
   grid_widget_->setContextMenuPolicy(Qt::CustomContextMenu);
   grid_widget_->verticalHeader()->hide();
   grid_widget_->horizontalHeader()->setStretchLastSection(true);
+  // Whole rows are selected, so highlighted header sections would turn every header bold.
+  grid_widget_->horizontalHeader()->setHighlightSections(false);
   grid_widget_->setWordWrap(false);
 
   detail_frame_ = Named(new QGroupBox(this), "frmAdvDetail");
@@ -248,7 +250,9 @@ void FrmAdvanced::InitiateGridCols() {
   grid_widget_->setRowCount(0);
   grid_widget_->setHorizontalHeaderLabels(
       {Msg(309), Msg(306), Msg(302), Msg(303), Msg(304), Msg(305), Msg(316)});
-  // Each column as wide as its header (in the window's language and font); the names wider.
+  // Rows as high as one line of the window's font; each column as wide as its header (in the
+  // window's language and font), the source names wider.
+  grid_widget_->verticalHeader()->setDefaultSectionSize(grid_widget_->fontMetrics().height() + 8);
   QHeaderView* header = grid_widget_->horizontalHeader();
   for (int column = 0; column < grid_widget_->columnCount(); ++column) {
     const QString text = grid_widget_->horizontalHeaderItem(column)->text();
