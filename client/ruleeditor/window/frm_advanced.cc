@@ -205,7 +205,10 @@ void FrmAdvanced::ConnectControls() {
   });
   connect(source_, &QComboBox::activated, this,
           [this](int index) { EditField(RuleField::kEventSource, source_->itemText(index)); });
-  connect(source_->lineEdit(), &QLineEdit::textEdited, this,
+  // Every change of the source text outside ShowRule, not only typed ones: the list completes a
+  // typed name in place and may replace it by the registered name when the user leaves the box,
+  // and the rule must hold the name the box shows.
+  connect(source_->lineEdit(), &QLineEdit::textChanged, this,
           [this](const QString& text) { EditField(RuleField::kEventSource, text); });
   connect(id_, &QLineEdit::textEdited, this,
           [this](const QString& text) { EditField(RuleField::kEventID, text); });

@@ -5,9 +5,10 @@
 // it, Reset reloads it from the store. The registry is written later, with the main window's
 // settings.
 //
-// The detail controls write into the shown rule only on the user's own edits (activated and
-// textEdited), never when they are filled to show a rule: a stored action or type that is not in
-// the lists shows as the first entry but stays in the rule as it was.
+// The detail controls write into the shown rule only on the user's own edits (activated,
+// textEdited, and the source box's completions), never when they are filled to show a rule: a
+// stored action or type that is not in the lists shows as the first entry but stays in the rule
+// as it was.
 #ifndef CLIENT_RULEEDITOR_WINDOW_FRM_ADVANCED_H_
 #define CLIENT_RULEEDITOR_WINDOW_FRM_ADVANCED_H_
 

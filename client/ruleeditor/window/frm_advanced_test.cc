@@ -204,6 +204,17 @@ class FrmAdvancedTest : public QObject {
     source->lineEdit()->selectAll();
     QTest::keyClick(source->lineEdit(), Qt::Key_Delete);
     QCOMPARE(Cell(1, 2), QString());
+    // A typed name the list completes: the rule holds the name the box shows.
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    source->lineEdit()->setFocus();
+    QTest::keyClicks(source->lineEdit(), QStringLiteral("My"));
+    QCOMPARE(source->currentText(), QStringLiteral("MyApp"));
+    QCOMPARE(Cell(1, 2), QStringLiteral("MyApp"));
+    QTest::keyClick(source->lineEdit(), Qt::Key_Delete);  // drops the completed part
+    QCOMPARE(Cell(1, 2), QStringLiteral("My"));
+    source->lineEdit()->selectAll();
+    QTest::keyClick(source->lineEdit(), Qt::Key_Delete);
     Choose("cbAction", 5);
     QCOMPARE(Cell(1, 1), QStringLiteral("5"));
     // Digits only, at most 65535: letters and a sixth digit are refused.
