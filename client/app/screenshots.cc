@@ -126,7 +126,7 @@ bool SaveBox(QWidget* parent, const QString& dir, const char* name, const UserMe
 }
 
 // The windows of the client in one language, into OUT_DIR/<code>/: the main window's tabs, the
-// options window and the message boxes above.
+// options window, the rule editor and the message boxes above.
 bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_view code) {
   SetCurrentLanguage(code);
   const QString dir = out + QLatin1Char('/') + ToQString(code);
@@ -134,6 +134,7 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
   bool ok = true;
   MainWindow window(session);
   InstallLanguageCommands(window);
+  auto* rules = new RuleEditorLink(window);
   window.Load();
   window.show();
   const char* tabs[] = {"main_general",   "main_system", "main_security",       "main_application",
@@ -147,6 +148,12 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
   if (auto* options = window.findChild<OptionsWindow*>()) {
     ok &= Save(options, dir, "options");
     options->close();
+  }
+  {
+    FrmAdvanced editor(session, rules->store(), ClientLog::kSystem, &window);
+    editor.show();
+    editor.findChild<QTableWidget*>(QStringLiteral("MSFlexGridFR"))->selectRow(1);
+    ok &= Save(&editor, dir, "advanced");
   }
   {
     AboutWindow about(session, &window);
@@ -265,6 +272,7 @@ int main(int argc, char** argv) {
     if (!languages) return 1;
     ClientSession languages_session(*languages);
     Configure(languages_session);
+    ConfigureRules(languages_session);
     for (const Language& language : kLanguages) {
       ok &= ShootLanguage(languages_session, out, language.code);
     }

@@ -73,10 +73,8 @@ FrmAdvanced::FrmAdvanced(ClientSession& session, FilterRuleStore& store, ClientL
                          QWidget* parent)
     : QDialog(parent), session_(session), store_(store), log_(log) {
   setObjectName(QStringLiteral("frmAdvanced"));
-  if (parent) setFont(parent->font());
   CreateControls();
   InitiateLanguageSettings();
-  InitiateGridCols();
   LayOutControls();
   grid_.Load(store_.rules(log_));
   FillGrid();
@@ -228,6 +226,7 @@ void FrmAdvanced::ConnectControls() {
 }
 
 void FrmAdvanced::InitiateLanguageSettings() {
+  ApplyLanguageFont(this);
   setWindowTitle(Msg(300));
   detail_frame_->setTitle(Msg(301));
   source_label_->setText(Msg(302));
@@ -247,10 +246,19 @@ void FrmAdvanced::InitiateLanguageSettings() {
   for (const RuleListEntry& entry : ActionEntries()) {
     action_->addItem(Msg(entry.message), ToQString(entry.code));
   }
+  InitiateGridCols();
+  // Again while the window is open: the action names in the grid's tool tips, and the shown
+  // rule's action in the refilled list (set by the window, so the rule is not edited).
+  FillGrid();
+  if (grid_.shown()) {
+    showing_ = true;
+    action_->setCurrentIndex(ActionIndexOf(grid_.row(grid_.current())[RuleField::kAction]));
+    showing_ = false;
+    SelectRow(grid_.current());
+  }
 }
 
 void FrmAdvanced::InitiateGridCols() {
-  grid_widget_->setRowCount(0);
   grid_widget_->setHorizontalHeaderLabels(
       {Msg(309), Msg(306), Msg(302), Msg(303), Msg(304), Msg(305), Msg(316)});
   // Rows as high as one line of the window's font; each column as wide as its header (in the

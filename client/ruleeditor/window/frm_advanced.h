@@ -18,6 +18,7 @@
 #include "client/core/client_session.h"
 #include "client/ruleeditor/rule_grid.h"
 #include "client/ruleeditor/rule_store.h"
+#include "client/ui/language_window.h"
 
 class QAction;
 class QComboBox;
@@ -34,22 +35,24 @@ namespace sentrel::client {
 // The key below HKEY_LOCAL_MACHINE whose subkeys are the log's event sources.
 std::u16string EventSourcesPath(ClientLog log);
 
-class FrmAdvanced : public QDialog {
+class FrmAdvanced : public QDialog, public LanguageWindow {
   Q_OBJECT
 
  public:
   // Edits the rules of `log` in `store`; the event sources are listed from the session's target
-  // computer. Takes the parent's font (the client's font) when there is a parent.
+  // computer. Captions and font follow the current language, also when it changes while the
+  // window is open.
   FrmAdvanced(ClientSession& session, FilterRuleStore& store, ClientLog log,
               QWidget* parent = nullptr);
 
   const RuleGrid& grid() const { return grid_; }
 
+  void InitiateLanguageSettings() override;
+
  private:
   void CreateControls();
   void LayOutControls();
   void ConnectControls();
-  void InitiateLanguageSettings();
   void InitiateGridCols();
   void FillGrid();
   void FillNumberList();

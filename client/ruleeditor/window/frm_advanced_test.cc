@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "client/i18n/messages.h"
 #include "service/filter/filter_rules.h"
 #include "tests/support/test_platform.h"
 
@@ -133,6 +134,7 @@ class FrmAdvancedTest : public QObject {
     QCOMPARE(session_->CreateKeyHandles(u"LOCALHOST").state, ConnectState::kConnected);
   }
   void cleanup() {
+    SetCurrentLanguage(u"EN");
     window_.reset();
     session_.reset();
     key_.reset();
@@ -162,6 +164,15 @@ class FrmAdvancedTest : public QObject {
     QVERIFY(Control<QAction>("mnuDeleteSelRule")->isEnabled());
     QCOMPARE(sources->currentText(), QStringLiteral("B"));
     QCOMPARE(Control<QComboBox>("cbNumber")->currentIndex(), 1);
+    // A language chosen while the window is open re-captions it; the refilled action list still
+    // shows the shown rule's action, and the rule is not edited by it.
+    SetCurrentLanguage(u"DE");
+    ReapplyLanguageOfOpenWindows();
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Erweiterte Filterkonfiguration"));
+    QCOMPARE(Grid()->horizontalHeaderItem(2)->text(), QStringLiteral("Ereignisquelle"));
+    QCOMPARE(Control<QComboBox>("cbAction")->currentIndex(), 4);
+    QCOMPARE(window_->grid().row(2)[RuleField::kAction], std::u16string(u"4"));
+    QCOMPARE(Grid()->currentRow(), 1);
   }
 
   // Inserted and left as it is, a rule discards every record of the log.
