@@ -9,6 +9,7 @@
 #include "client/core/client_session.h"
 #include "client/i18n/ui/options_window.h"
 #include "client/i18n/ui/splash_window.h"
+#include "client/ruleeditor/window/rule_editor_link.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "platform/platform.h"
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
     window = std::make_unique<sentrel::client::MainWindow>(session);
     sentrel::client::InstallLanguageCommands(*window);
     sentrel::client::InstallHelpCommands(*window);
+    // Owned by the window; it must exist before Load, which reads the rules through it.
+    new sentrel::client::RuleEditorLink(*window);
     window->Load();
     if (window->ended()) {
       ended_at_load = true;
