@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Writes PNG pictures of the configuration client's main window (its seven tabs, and a version 4
-# computer) and of the message boxes a user meets most into build/screenshots/, then the
-# first-start window, and every window in each of the five languages into
-# build/screenshots/<code>/, on emulated computers made for the purpose (offscreen, no display
+# computer), of the filter rule editor and of the message boxes a user meets most into
+# build/screenshots/, then the first-start window, and every window in each of the five languages
+# into build/screenshots/<code>/, on emulated computers made for the purpose (offscreen, no display
 # needed).
 #   scripts/screenshots.sh [OUT_DIR]
 set -euo pipefail

@@ -3,8 +3,12 @@
 // carries out each argument in order, driving the controls by their objectName:
 //
 //   NAME=VALUE   a text box gets VALUE as if typed; a list selects the entry whose text is
-//                VALUE; a check box is ticked by 1 and unticked by 0
+//                VALUE (an editable list without such an entry gets VALUE typed); a check box is
+//                ticked by 1 and unticked by 0; a grid selects its row VALUE (counted from 1)
 //   NAME         a button is clicked, a menu or toolbar action triggered
+//
+// While a modal window is open (the filter rule editor, after its log's Advanced button), the
+// arguments drive that window.
 //
 // Every message box that appears is printed to standard error and answered with its default
 // button. Exit code 0 when every argument could be carried out and no box appeared, 1 when a box
@@ -17,12 +21,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "client/core/client_session.h"
+#include "client/ruleeditor/window/rule_editor_link.h"
 #include "client/ui/main_window.h"
 #include "platform/platform.h"
 
@@ -47,7 +54,7 @@ void WatchMessageBoxes(QObject* owner) {
   timer->start(20);
 }
 
-bool SetValue(MainWindow& window, const QString& name, const QString& value) {
+bool SetValue(QWidget& window, const QString& name, const QString& value) {
   if (auto* edit = window.findChild<QLineEdit*>(name)) {
     edit->setFocus();
     edit->selectAll();
@@ -56,8 +63,21 @@ bool SetValue(MainWindow& window, const QString& name, const QString& value) {
   }
   if (auto* combo = window.findChild<QComboBox*>(name)) {
     const int index = combo->findText(value);
+    if (index < 0 && combo->isEditable()) {
+      combo->lineEdit()->selectAll();
+      combo->lineEdit()->insert(value);
+      return combo->currentText() == value;
+    }
     if (index < 0) return false;
     combo->setCurrentIndex(index);
+    emit combo->activated(index);  // as a user's choice
+    return true;
+  }
+  if (auto* grid = window.findChild<QTableWidget*>(name)) {
+    bool ok = false;
+    const int row = value.toInt(&ok);
+    if (!ok || row < 1 || row > grid->rowCount()) return false;
+    grid->selectRow(row - 1);
     return true;
   }
   if (auto* box = window.findChild<QCheckBox*>(name)) {
@@ -68,7 +88,7 @@ bool SetValue(MainWindow& window, const QString& name, const QString& value) {
   return false;
 }
 
-bool Activate(MainWindow& window, const QString& name) {
+bool Activate(QWidget& window, const QString& name) {
   if (auto* button = window.findChild<QAbstractButton*>(name)) {
     if (!button->isEnabled()) return false;
     button->click();
@@ -95,19 +115,39 @@ int main(int argc, char** argv) {
   }
   sentrel::client::ClientSession session(*host);
   MainWindow window(session);
+  sentrel::client::RuleEditorLink rules(window);
   WatchMessageBoxes(&window);
   window.Load();
   window.show();
-  for (int i = 1; i < argc; ++i) {
-    const QString arg = QString::fromLocal8Bit(argv[i]);
-    const qsizetype equals = arg.indexOf(QLatin1Char('='));
-    const bool ok = equals < 0 ? Activate(window, arg)
-                               : SetValue(window, arg.left(equals), arg.mid(equals + 1));
-    if (!ok) {
-      std::fprintf(stderr, "client_drive: cannot carry out '%s'\n", argv[i]);
-      return 2;
+  // Each argument runs from the event loop, and the next one is queued before it runs: an
+  // argument that opens a modal window returns only when that window closes, and the arguments
+  // after it drive that window meanwhile.
+  int next = 1;
+  bool failed = false;
+  std::function<void()> step = [&] {
+    if (failed) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (qobject_cast<QMessageBox*>(modal)) {  // the watcher answers it first
+      QTimer::singleShot(30, &window, step);
+      return;
     }
-    QApplication::processEvents();
-  }
-  return boxes_seen ? 1 : 0;
+    if (next >= argc) {
+      QApplication::exit(boxes_seen ? 1 : 0);
+      return;
+    }
+    const char* raw = argv[next++];
+    QTimer::singleShot(0, &window, step);
+    QWidget& target = modal ? *modal : static_cast<QWidget&>(window);
+    const QString arg = QString::fromLocal8Bit(raw);
+    const qsizetype equals = arg.indexOf(QLatin1Char('='));
+    const bool ok = equals < 0 ? Activate(target, arg)
+                               : SetValue(target, arg.left(equals), arg.mid(equals + 1));
+    if (!ok) {
+      std::fprintf(stderr, "client_drive: cannot carry out '%s'\n", raw);
+      failed = true;
+      QApplication::exit(2);
+    }
+  };
+  QTimer::singleShot(0, &window, step);
+  return QApplication::exec();
 }

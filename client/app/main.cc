@@ -10,6 +10,7 @@
 #include "client/core/service_installer.h"
 #include "client/i18n/ui/options_window.h"
 #include "client/i18n/ui/splash_window.h"
+#include "client/ruleeditor/window/rule_editor_link.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "client/ui/service_commands.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     new sentrel::client::ServiceCommands(*window, folder);  // owned by the window
     sentrel::client::InstallLanguageCommands(*window);
     sentrel::client::InstallHelpCommands(*window);
+    // Owned by the window; it must exist before Load, which reads the rules through it.
+    new sentrel::client::RuleEditorLink(*window);
     window->Load();
     if (window->ended()) {
       ended_at_load = true;

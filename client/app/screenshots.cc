@@ -1,14 +1,17 @@
 // client_screenshots OUT_DIR: writes PNG pictures of CFGVaskwell's main window (each of its seven
-// tabs, and the tabs of a version 4 computer) and of the message boxes a user meets most, as the
-// client shows them, on emulated computers made for the purpose in a temporary directory; then
-// the first-start window, and every window in each of the five languages (OUT_DIR/EN, /DE, ...).
+// tabs, and the tabs of a version 4 computer), of the filter rule editor with rules, and of the
+// message boxes a user meets most, as the client shows them, on emulated computers made for the
+// purpose in a temporary directory; then the first-start window, and every window in each of the
+// five languages (OUT_DIR/EN, /DE, ...).
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +29,8 @@
 #include "client/i18n/messages.h"
 #include "client/i18n/ui/options_window.h"
 #include "client/i18n/ui/splash_window.h"
+#include "client/ruleeditor/window/frm_advanced.h"
+#include "client/ruleeditor/window/rule_editor_link.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
@@ -72,6 +77,40 @@ void Configure(ClientSession& session) {
   (void)session.WriteRegValues();
 }
 
+// Filter rules for the System log, saved as the editor's OK and Apply would save them, and event
+// sources for the editor's list.
+void ConfigureRules(ClientSession& session) {
+  FilterRuleStore store;
+  session.set_filter_rules_io(&store);
+  session.ReadRegValues();
+  auto rule = [](const char16_t* action, const char16_t* source, const char16_t* id,
+                 const char16_t* type, const char16_t* user) {
+    FilterRuleTexts r;
+    r.Set(RuleField::kAction, action);
+    r.Set(RuleField::kEventSource, source);
+    r.Set(RuleField::kEventID, id);
+    r.Set(RuleField::kEventType, type);
+    r.Set(RuleField::kUserName, user);
+    return r;
+  };
+  store.Confirm(ClientLog::kSystem,
+                {rule(u"4", u"Service Control Manager", u"7036", u"8", u""),
+                 rule(u"0", u"Service Control Manager", u"", u"8", u""),
+                 rule(u"6", u"", u"", u"2", u""), rule(u"2", u"", u"", u"", u"SRV1\\backup")});
+  session.settings().log(ClientLog::kSystem).filter_rules = true;
+  (void)session.WriteRegValues();
+  session.set_filter_rules_io(nullptr);
+  std::unique_ptr<platform::RegKey> hklm, source;
+  if (session.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) !=
+      platform::kSuccess) {
+    return;
+  }
+  for (const char16_t* name : {u"Service Control Manager", u"EventLog", u"Tcpip"}) {
+    // A source that could not be made only leaves the editor's list in the picture shorter.
+    (void)hklm->CreateKey(EventSourcesPath(ClientLog::kSystem) + u"\\" + name, &source);
+  }
+}
+
 bool Save(QWidget* widget, const QString& dir, const char* name) {
   QApplication::processEvents();
   const QString path = dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
@@ -94,8 +133,8 @@ bool SaveBox(QWidget* parent, const QString& dir, const char* name, const UserMe
 }
 
 // The windows of the client in one language, into OUT_DIR/<code>/: the main window's tabs, the
-// options window, the computer selection, the progress of a service installation and the message
-// boxes above.
+// options window, the rule editor, the computer selection, the progress of a service
+// installation and the message boxes above.
 bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_view code) {
   SetCurrentLanguage(code);
   const QString dir = out + QLatin1Char('/') + ToQString(code);
@@ -103,6 +142,7 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
   bool ok = true;
   MainWindow window(session);
   InstallLanguageCommands(window);
+  auto* rules = new RuleEditorLink(window);
   window.Load();
   window.show();
   const char* tabs[] = {"main_general",   "main_system", "main_security",       "main_application",
@@ -116,6 +156,12 @@ bool ShootLanguage(ClientSession& session, const QString& out, std::u16string_vi
   if (auto* options = window.findChild<OptionsWindow*>()) {
     ok &= Save(options, dir, "options");
     options->close();
+  }
+  {
+    FrmAdvanced editor(session, rules->store(), ClientLog::kSystem, &window);
+    editor.show();
+    editor.findChild<QTableWidget*>(QStringLiteral("MSFlexGridFR"))->selectRow(1);
+    ok &= Save(&editor, dir, "advanced");
   }
   {
     AboutWindow about(session, &window);
@@ -197,7 +243,9 @@ int main(int argc, char** argv) {
 
     ClientSession session(*computer);
     Configure(session);
+    ConfigureRules(session);
     MainWindow window(session);
+    RuleEditorLink rules(window);
     window.Load();
     window.show();
     const char* tabs[] = {"main_general",        "main_system",    "main_security",
@@ -206,6 +254,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < window.tabs()->count(); ++i) {
       window.tabs()->setCurrentIndex(i);
       ok &= Save(&window, out, tabs[i]);
+    }
+
+    {
+      FrmAdvanced editor(session, rules.store(), ClientLog::kSystem, &window);
+      editor.show();
+      editor.findChild<QTableWidget*>(QStringLiteral("MSFlexGridFR"))->selectRow(1);
+      ok &= Save(&editor, out, "advanced_rule_shown");
+      editor.findChild<QAction*>(QStringLiteral("mnuInsertNew"))->trigger();
+      ok &= Save(&editor, out, "advanced_rule_inserted");
     }
 
     ClientSession old_session(*nt4);
@@ -271,6 +328,7 @@ int main(int argc, char** argv) {
     if (!languages) return 1;
     ClientSession languages_session(*languages);
     Configure(languages_session);
+    ConfigureRules(languages_session);
     for (const Language& language : kLanguages) {
       ok &= ShootLanguage(languages_session, out, language.code);
     }

@@ -118,6 +118,36 @@ Result Registry::SaveRegDwordText(RegKey* key, std::u16string_view name, std::u1
   return SaveRegDword(key, name, negative ? 0u - *value : *value);
 }
 
+Result Registry::ReadRegStringWide(RegKey* key, std::u16string_view name, uint32_t max_bytes,
+                                   std::u16string* out, std::u16string_view fallback) {
+  std::u16string buffer(max_bytes / sizeof(char16_t), u'\0');
+  uint32_t size = max_bytes;
+  uint32_t type = 0;
+  const Result r = Record(key ? key->QueryValue(name, &type, buffer.data(), &size)
+                              : platform::kErrorInvalidHandle);
+  if (r != platform::kSuccess) {
+    *out = std::u16string(fallback);
+    Trace(u"Warning - STRING " + std::u16string(name) +
+          u" in Registry does not exists (Using default) - code : " + CodeText(r));
+    return r;
+  }
+  buffer.resize(std::min<size_t>(size / sizeof(char16_t), buffer.size()));
+  *out = buffer.substr(0, buffer.find(u'\0'));
+  return r;
+}
+
+Result Registry::SaveRegStringWide(RegKey* key, std::u16string_view name, std::u16string_view text,
+                                   uint32_t max_bytes, bool keep_empty) {
+  if (text.empty() && !keep_empty) return DeleteRegValue(key, name);
+  std::u16string data(text);
+  if ((data.size() + 1) * sizeof(char16_t) <= max_bytes) data.push_back(u'\0');
+  const uint32_t bytes = static_cast<uint32_t>(data.size() * sizeof(char16_t));
+  const Result r = Record(key ? key->SetValue(name, platform::kRegSz, data.data(), bytes)
+                              : platform::kErrorInvalidHandle);
+  if (r != platform::kSuccess) TraceSaveFailure(u"STRING", name, r);
+  return r;
+}
+
 Result Registry::DeleteRegValue(RegKey* key, std::u16string_view name) {
   Result r = key ? key->DeleteValue(name) : platform::kErrorInvalidHandle;
   if (r == platform::kErrorFileNotFound) r = platform::kSuccess;

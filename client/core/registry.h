@@ -57,6 +57,16 @@ class Registry {
   // A value that is already absent counts as deleted (kSuccess).
   Result DeleteRegValue(platform::RegKey* key, std::u16string_view name);
 
+  // Texts read and written as UTF-16, for values the service reads that way (filter rule texts):
+  // nothing outside the ANSI code page is lost. The read takes at most `max_bytes` (a longer
+  // value gives the default) up to the stored length and the first zero. The save writes REG_SZ
+  // with its terminator when that still fits `max_bytes`, else without it; an empty text deletes
+  // the value unless keep_empty.
+  Result ReadRegStringWide(platform::RegKey* key, std::u16string_view name, uint32_t max_bytes,
+                           std::u16string* out, std::u16string_view fallback);
+  Result SaveRegStringWide(platform::RegKey* key, std::u16string_view name,
+                           std::u16string_view text, uint32_t max_bytes, bool keep_empty);
+
   // The names of the subkeys of `path` below HKEY_LOCAL_MACHINE of `computer` (empty or
   // "LOCALHOST": this computer, opened for reading; any other name: that computer's registry),
   // in enumeration order; nullopt when the key cannot be opened. A name longer than 255

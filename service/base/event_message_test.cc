@@ -228,7 +228,7 @@ TEST_F(EventMessageTest, MingwBuiltLibrary) {
             "First line with data. Second line, 100% sure.");
   // Its lines end in a lone LF (windmc kept the LF of its source); a parameter text read from it
   // ends in CR LF all the same, as from any other table.
-  const auto text = LoadParameterText(platform(), u"C:\\WINNT\\system32\\mingw.dll", 1, 0x407);
+  const auto text = LoadParameterText(modules_, u"C:\\WINNT\\system32\\mingw.dll", 1, 0x407);
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(*text, u"Allgemein\r\n");
 }

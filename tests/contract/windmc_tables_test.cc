@@ -14,7 +14,7 @@
 
 namespace {
 
-using platform::emulated::MappedFile;
+using platform::emulated::FileImage;
 using platform::emulated::MessageText;
 using platform::emulated::PeMessageTable;
 
@@ -38,8 +38,8 @@ TEST_P(WindmcTables, EveryLineEndsInCrLf) {
   ASSERT_NE(dir, nullptr);
   const std::filesystem::path dll = std::filesystem::path(dir) / GetParam();
   if (!std::filesystem::exists(dll)) GTEST_SKIP() << "no " << dll << " (mingw-w64 tools missing)";
-  MappedFile file;
-  ASSERT_EQ(MappedFile::Open(dll.string(), &file), platform::kSuccess);
+  FileImage file;
+  ASSERT_EQ(FileImage::Open(dll.string(), &file), platform::kSuccess);
   PeMessageTable table;
   ASSERT_EQ(PeMessageTable::Parse(file.bytes(), &table), platform::kSuccess);
   int messages = 0;
@@ -61,8 +61,8 @@ TEST_P(WindmcTables, EveryLineEndsInCrLf) {
 TEST(WindmcTablesCheck, SeesLoneLineFeeds) {
   const char* dir = std::getenv("CONTRACT_FIXTURES");
   ASSERT_NE(dir, nullptr);
-  MappedFile file;
-  ASSERT_EQ(MappedFile::Open((std::filesystem::path(dir) / "lf_messages.dll").string(), &file),
+  FileImage file;
+  ASSERT_EQ(FileImage::Open((std::filesystem::path(dir) / "lf_messages.dll").string(), &file),
             platform::kSuccess);
   PeMessageTable table;
   ASSERT_EQ(PeMessageTable::Parse(file.bytes(), &table), platform::kSuccess);
