@@ -25,13 +25,29 @@ std::u16string FixtureFolder() {
   return path;
 }
 
-TEST(FilesContract, FileExists) {
-  EXPECT_EQ(Files().FileExists(GetTarget().FixturePath(u"contract_messages.dll")),
-            platform::kSuccess);
-  EXPECT_EQ(Files().FileExists(GetTarget().FixturePath(u"no_such_file.dll")),
-            platform::kErrorFileNotFound);
-  EXPECT_EQ(Files().FileExists(GetTarget().FixturePath(u"no_such_folder\\file.dll")),
-            platform::kErrorPathNotFound);
+// What FileExists and QueryFileVersion answer for what is no program file; a failed version
+// query leaves the answer alone.
+TEST(FilesContract, ExistenceAndVersionErrors) {
+  struct Case {
+    std::u16string path;
+    Result exists, version;
+  } const cases[] = {
+      {GetTarget().FixturePath(u"no_such_file.dll"), platform::kErrorFileNotFound,
+       platform::kErrorFileNotFound},
+      {GetTarget().FixturePath(u"no_such_folder\\file.dll"), platform::kErrorPathNotFound,
+       platform::kErrorPathNotFound},
+      // A text file: Windows reads it as a file without version data.
+      {GetTarget().FixturePath(u"not_a_module.dll"), platform::kSuccess,
+       platform::kErrorResourceDataNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.path));
+    EXPECT_EQ(Files().FileExists(c.path), c.exists);
+    FixedFileInfo info;
+    info.file_version_ms = 0xDEADBEEF;
+    EXPECT_EQ(Files().QueryFileVersion(c.path, &info), c.version);
+    EXPECT_EQ(info.file_version_ms, 0xDEADBEEFu);
+  }
   // A folder is no file.
   EXPECT_EQ(Files().FileExists(FixtureFolder()), platform::kErrorFileNotFound);
 }
@@ -59,35 +75,15 @@ TEST_P(VersionContract, FixedPartOfEveryField) {
 INSTANTIATE_TEST_SUITE_P(Compilers, VersionContract,
                          ::testing::Values(u"version_ntbox.dll", u"version_windres.dll"),
                          [](const auto& info) {
-                           return std::string(
-                               info.param == std::u16string_view(u"version_ntbox.dll") ? "ntbox_rc"
-                                                                                       : "windres");
+                           return std::string(info.index == 0 ? "ntbox_rc" : "windres");
                          });
 
-TEST(FilesContract, VersionErrors) {
-  struct Case {
-    const char16_t* file;
-    Result expected;
-  } const cases[] = {
-      {u"no_such_file.dll", platform::kErrorFileNotFound},
-      {u"no_such_folder\\file.dll", platform::kErrorPathNotFound},
-      // A text file: Windows reads it as a file without version data.
-      {u"not_a_module.dll", platform::kErrorResourceDataNotFound},
-  };
-  for (const Case& c : cases) {
-    FixedFileInfo info;
-    info.file_version_ms = 0xDEADBEEF;
-    EXPECT_EQ(Files().QueryFileVersion(GetTarget().FixturePath(c.file), &info), c.expected)
-        << platform::Utf16ToUtf8(c.file);
-    EXPECT_EQ(info.file_version_ms, 0xDEADBEEFu) << "a failed query leaves the answer alone";
-  }
-}
-
 TEST(FilesContract, ModuleWithoutVersion) {
+  const std::u16string module = GetTarget().FixturePath(u"contract_messages.dll");
+  EXPECT_EQ(Files().FileExists(module), platform::kSuccess);
   CONTRACT_SKIP_UNDER_WINE("a module without a version resource answers 1812 instead of 1813");
   FixedFileInfo info;
-  EXPECT_EQ(Files().QueryFileVersion(GetTarget().FixturePath(u"contract_messages.dll"), &info),
-            platform::kErrorResourceTypeNotFound);
+  EXPECT_EQ(Files().QueryFileVersion(module, &info), platform::kErrorResourceTypeNotFound);
 }
 
 }  // namespace

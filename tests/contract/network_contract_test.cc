@@ -36,6 +36,15 @@ class NetworkContract : public ::testing::Test {
 
   platform::Network& network() { return GetPlatform().network(); }
 
+  // A UDP or TCP socket in socket_.
+  void Open(int type) {
+    ASSERT_EQ(
+        network().CreateSocket(
+            platform::kAfInet, type,
+            type == platform::kSockDgram ? platform::kIpprotoUdp : platform::kIpprotoTcp, &socket_),
+        0);
+  }
+
   std::unique_ptr<Socket> socket_;
   bool started_ = false;
 };
@@ -63,9 +72,7 @@ TEST_F(NetworkContract, AddressesAndServices) {
 TEST_F(NetworkContract, UdpDatagramToALinuxListenerAndBack) {
   CONTRACT_RUN_IN_PRIVATE_NETWORK();
   const uint16_t echo = platform::HostToNetworkPort(GetTarget().EchoPort());
-  ASSERT_EQ(network().CreateSocket(platform::kAfInet, platform::kSockDgram, platform::kIpprotoUdp,
-                                   &socket_),
-            0);
+  ASSERT_NO_FATAL_FAILURE(Open(platform::kSockDgram));
   const std::string datagram = "<14>contract datagram \xe4";
   ASSERT_EQ(socket_->SendTo(datagram.data(), datagram.size(), kLoopback, echo), 0);
   char buffer[256];
@@ -74,12 +81,10 @@ TEST_F(NetworkContract, UdpDatagramToALinuxListenerAndBack) {
   EXPECT_EQ(std::string(buffer, received), datagram);
 }
 
-TEST_F(NetworkContract, TcpConnectSendAndReceive) {
+TEST_F(NetworkContract, TcpConnectSendReceiveAndRefusal) {
   CONTRACT_RUN_IN_PRIVATE_NETWORK();
   const uint16_t echo = platform::HostToNetworkPort(GetTarget().EchoPort());
-  ASSERT_EQ(network().CreateSocket(platform::kAfInet, platform::kSockStream, platform::kIpprotoTcp,
-                                   &socket_),
-            0);
+  ASSERT_NO_FATAL_FAILURE(Open(platform::kSockStream));
   ASSERT_EQ(socket_->Connect(kLoopback, echo, nullptr), 0);
   const std::string line = "HELO contract\r\n";
   size_t sent = 0;
@@ -96,21 +101,15 @@ TEST_F(NetworkContract, TcpConnectSendAndReceive) {
   EXPECT_EQ(back, line);
   EXPECT_EQ(socket_->Close(), 0);
   EXPECT_EQ(socket_->Close(), platform::kWsaEnotsock) << "closed twice";
-}
 
-TEST_F(NetworkContract, RefusedConnection) {
-  CONTRACT_RUN_IN_PRIVATE_NETWORK();
-  ASSERT_EQ(network().CreateSocket(platform::kAfInet, platform::kSockStream, platform::kIpprotoTcp,
-                                   &socket_),
-            0);
+  // A port nothing listens on refuses.
+  ASSERT_NO_FATAL_FAILURE(Open(platform::kSockStream));
   EXPECT_EQ(socket_->Connect(kLoopback, platform::HostToNetworkPort(kClosedPort), nullptr),
             platform::kWsaEconnrefused);
 }
 
 TEST_F(NetworkContract, ReceiveTimeOutAndAbort) {
-  ASSERT_EQ(network().CreateSocket(platform::kAfInet, platform::kSockDgram, platform::kIpprotoUdp,
-                                   &socket_),
-            0);
+  ASSERT_NO_FATAL_FAILURE(Open(platform::kSockDgram));
   ASSERT_EQ(socket_->Bind(kLoopback, 0), 0);
   char buffer[16];
   size_t received = 99;

@@ -48,8 +48,11 @@ class ServiceManagerContract : public ::testing::Test {
   std::unique_ptr<ServiceManagerHandle> manager_;
 };
 
-TEST_F(ServiceManagerContract, CreateQueryRefuseAndDelete) {
+TEST_F(ServiceManagerContract, UnknownCreateQueryRefuseAndDelete) {
   std::unique_ptr<ServiceHandle> service, duplicate;
+  EXPECT_EQ(manager_->Open(u"SentrelNoSuchService", platform::kServiceQueryStatus, &service),
+            platform::kErrorServiceDoesNotExist);
+  EXPECT_EQ(service, nullptr);
   ASSERT_EQ(Create(&service), kSuccess);
   EXPECT_EQ(Create(&duplicate), platform::kErrorServiceExists);
 
@@ -81,13 +84,6 @@ TEST_F(ServiceManagerContract, CreateQueryRefuseAndDelete) {
   service.reset();
   EXPECT_EQ(manager_->Open(kProbe, platform::kServiceQueryStatus, &again),
             platform::kErrorServiceDoesNotExist);
-}
-
-TEST_F(ServiceManagerContract, UnknownService) {
-  std::unique_ptr<ServiceHandle> service;
-  EXPECT_EQ(manager_->Open(u"SentrelNoSuchService", platform::kServiceQueryStatus, &service),
-            platform::kErrorServiceDoesNotExist);
-  EXPECT_EQ(service, nullptr);
 }
 
 }  // namespace
