@@ -1,7 +1,6 @@
 #include "platform/emulated/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -61,14 +60,11 @@ class FilesTest : public ::testing::Test {
   testsupport::TempComputer computer_;
 };
 
-TEST_F(FilesTest, FileExistsTellsFilesFromFoldersAndMissingFolders) {
+// Missing files and folders are in the platform contract tests; here the emulated names.
+TEST_F(FilesTest, FileExistsTakesNamesInAnyCaseAndHostPaths) {
   std::ofstream(C("there.txt")) << "x";
-  ASSERT_EQ(0, mkdir(C("folder").c_str(), 0755));
   EXPECT_EQ(kSuccess, files().FileExists(u"C:\\THERE.txt"));
   EXPECT_EQ(kSuccess, files().FileExists(Utf8ToUtf16(C("there.txt"))));
-  EXPECT_EQ(kErrorFileNotFound, files().FileExists(u"C:\\folder"));
-  EXPECT_EQ(kErrorFileNotFound, files().FileExists(u"C:\\folder\\missing.txt"));
-  EXPECT_EQ(kErrorPathNotFound, files().FileExists(u"C:\\no such folder\\x.exe"));
 }
 
 TEST_F(FilesTest, VersionOfAResourceDll) {
@@ -94,16 +90,6 @@ TEST_F(FilesTest, AHostProgramCarriesItsVersionBesideIt) {
   WriteBytes(C("tool") + kResourceCarrierSuffix, VersionDll(kScript));
   ASSERT_EQ(kSuccess, files().QueryFileVersion(u"C:\\tool", &info));
   EXPECT_EQ(166u, info.file_version_ls);
-}
-
-TEST_F(FilesTest, FilesWithoutAVersion) {
-  platform::emulated::McDocument messages;
-  WriteBytes(C("messages.dll"), BuildMessageDll(messages));
-  std::ofstream(C("readme.txt")) << "no program";
-  FixedFileInfo info;
-  EXPECT_EQ(kErrorResourceTypeNotFound, files().QueryFileVersion(u"C:\\messages.dll", &info));
-  EXPECT_EQ(kErrorResourceDataNotFound, files().QueryFileVersion(u"C:\\readme.txt", &info));
-  EXPECT_EQ(kErrorFileNotFound, files().QueryFileVersion(u"C:\\missing.exe", &info));
 }
 
 #ifdef VASKWELL_PATH
