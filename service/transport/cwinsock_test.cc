@@ -1,7 +1,6 @@
 #include "service/transport/cwinsock.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -173,17 +172,24 @@ TEST_F(CWinSockTest, PassLibraryStartAnswersOneTwoOrZero) {
 // system drops the SYNs, so a connect neither completes nor is refused.
 class CWinSockConnectTest : public ::testing::Test {
  protected:
+  // A TCP listener on a free port of 127.0.0.1, its address in *sa.
+  static int Listen(int backlog, sockaddr_in* sa) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    *sa = {};
+    sa->sin_family = AF_INET;
+    sa->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof *sa;
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(sa), length), 0);
+    EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(sa), &length), 0);
+    EXPECT_EQ(listen(fd, backlog), 0);
+    return fd;
+  }
+
   void SetUp() override {
     CWinSock::ForgetLibraryStartForTesting();
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    socklen_t length = sizeof sa;
-    ASSERT_EQ(getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length), 0);
+    sockaddr_in sa;
+    listener_ = Listen(0, &sa);
     port_ = ntohs(sa.sin_port);
-    ASSERT_EQ(listen(listener_, 0), 0);
     // Backlog 0 holds one connection; the rest stay half-open in the system's retries.
     for (int i = 0; i < 3; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -239,14 +245,8 @@ TEST_F(CWinSockConnectTest, TheStopEndsTheWaitAtOnce) {
 
 // The bound belongs to the connect alone: a send long after it is not cut short.
 TEST_F(CWinSockConnectTest, TheBoundDoesNotReachTheSendsAfterAConnect) {
-  const int open_listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(open_listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-  socklen_t length = sizeof sa;
-  ASSERT_EQ(getsockname(open_listener, reinterpret_cast<sockaddr*>(&sa), &length), 0);
-  ASSERT_EQ(listen(open_listener, 4), 0);
+  sockaddr_in sa;
+  const int open_listener = Listen(4, &sa);
 
   CWinSock s(computer_.platform().network(), debug_, {}, 50);
   ASSERT_NE(s.OpenSocket(platform::kAfInet, platform::kSockStream, 0), platform::kInvalidSocket);
