@@ -67,10 +67,15 @@ TEST_F(FilesTest, FileExistsTakesNamesInAnyCaseAndHostPaths) {
   EXPECT_EQ(kSuccess, files().FileExists(Utf8ToUtf16(C("there.txt"))));
 }
 
-TEST_F(FilesTest, VersionOfAResourceDll) {
-  WriteBytes(C("prog.dll"), VersionDll(kScript));
+// A copy of a host program has no version until its carrier, a resource DLL compiled from a
+// script, is beside it.
+TEST_F(FilesTest, AHostProgramCarriesItsVersionBesideIt) {
+  std::ifstream in("/proc/self/exe", std::ios::binary);
+  WriteBytes(C("tool"), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
   FixedFileInfo info;
-  ASSERT_EQ(kSuccess, files().QueryFileVersion(u"C:\\prog.dll", &info));
+  EXPECT_EQ(kErrorResourceTypeNotFound, files().QueryFileVersion(u"C:\\tool", &info));
+  WriteBytes(C("tool") + kResourceCarrierSuffix, VersionDll(kScript));
+  ASSERT_EQ(kSuccess, files().QueryFileVersion(u"C:\\TOOL", &info));
   EXPECT_EQ(5u << 16 | 4u, info.file_version_ms);
   EXPECT_EQ(166u, info.file_version_ls);
   EXPECT_EQ(5u << 16 | 4u, info.product_version_ms);
@@ -79,17 +84,6 @@ TEST_F(FilesTest, VersionOfAResourceDll) {
   EXPECT_EQ(0x3u, info.file_flags);
   EXPECT_EQ(0x40004u, info.file_os);
   EXPECT_EQ(1u, info.file_type);
-}
-
-TEST_F(FilesTest, AHostProgramCarriesItsVersionBesideIt) {
-  // A copy of a host program: no version until its carrier is there.
-  std::ifstream in("/proc/self/exe", std::ios::binary);
-  WriteBytes(C("tool"), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
-  FixedFileInfo info;
-  EXPECT_EQ(kErrorResourceTypeNotFound, files().QueryFileVersion(u"C:\\tool", &info));
-  WriteBytes(C("tool") + kResourceCarrierSuffix, VersionDll(kScript));
-  ASSERT_EQ(kSuccess, files().QueryFileVersion(u"C:\\tool", &info));
-  EXPECT_EQ(166u, info.file_version_ls);
 }
 
 #ifdef VASKWELL_PATH
