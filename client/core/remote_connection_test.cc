@@ -51,13 +51,10 @@ class RemoteConnectionTest : public ::testing::Test {
     EXPECT_NE(siblings_.back(), nullptr) << error;
     return *siblings_.back();
   }
-  int32_t SleepTime(RegKey* key) {
+  static int32_t SleepTime(ClientSession& session, RegKey* key) {
     int32_t value = -1;
-    (void)session_.registry().ReadRegDword(key, u"nSleepTime", &value, -1);
+    (void)session.registry().ReadRegDword(key, u"nSleepTime", &value, -1);
     return value;
-  }
-  std::u16string Reverted(int message, std::u16string_view name) {
-    return GetMessageText(message) + u" " + std::u16string(name) + u".\r\n" + GetMessageText(180);
   }
 
   testsupport::TempComputer computer_;
@@ -78,7 +75,7 @@ TEST_F(RemoteConnectionTest, AVersion4ComputerIsConfiguredThroughItsOwnKeysOnly)
   EXPECT_EQ(c.target(), u"srv2");
   EXPECT_EQ(c.major_version(), 4u);
   EXPECT_EQ(c.minor_version(), 0u);
-  EXPECT_EQ(SleepTime(c.parameters()), 2222);
+  EXPECT_EQ(SleepTime(session_, c.parameters()), 2222);
   EXPECT_NE(c.log_key(ClientLog::kSystem), nullptr);
   for (ClientLog log : {ClientLog::kDirectory, ClientLog::kDns, ClientLog::kFileReplication}) {
     EXPECT_FALSE(c.HasLog(log));
@@ -98,30 +95,6 @@ TEST_F(RemoteConnectionTest, AVersion4ComputerIsConfiguredThroughItsOwnKeysOnly)
       testsupport::SnapshotKey(srv2, std::u16string(kParametersPath) + u"\\DNS Server").empty());
 }
 
-TEST_F(RemoteConnectionTest, FailuresShowTheirBoxAndEndOnThisComputer) {
-  AddSibling("BARE", 5);  // a computer without the service
-  struct Case {
-    std::u16string name;
-    std::u16string box;
-  };
-  const Case cases[] = {
-      {u"NOSUCH", Reverted(182, u"NOSUCH")},
-      // Only "LOCALHOST" in capitals is this computer; in lower case it names a computer.
-      {u"localhost", Reverted(182, u"localhost")},
-      {u"BARE", GetMessageText(185) + u"\r\n" + GetMessageText(180)},
-  };
-  for (const Case& c : cases) {
-    const ConnectResult result = session_.CreateKeyHandles(c.name);
-    EXPECT_TRUE(result.reverted);
-    EXPECT_EQ(result.state, ConnectState::kConnected);
-    ASSERT_EQ(result.messages.size(), 1u);
-    EXPECT_EQ(result.messages[0].icon, MessageIcon::kCritical);
-    EXPECT_EQ(result.messages[0].text, c.box);
-    EXPECT_EQ(session_.connection().target(), kLocalTargetName);
-    EXPECT_EQ(SleepTime(session_.connection().parameters()), 1111);
-  }
-}
-
 TEST_F(RemoteConnectionTest, AComputerMissingOneLogKeyIsNotHalfUsed) {
   EmulatedPlatform& srv2 = AddSibling("SRV2", 5);
   InstallConfiguration(srv2, 5, 2222);
@@ -134,7 +107,7 @@ TEST_F(RemoteConnectionTest, AComputerMissingOneLogKeyIsNotHalfUsed) {
   // Every key now belongs to this computer: a save reaches neither SRV2 nor SRV3.
   const Connection& c = session_.connection();
   EXPECT_EQ(c.target(), kLocalTargetName);
-  EXPECT_EQ(SleepTime(c.parameters()), 1111);
+  EXPECT_EQ(SleepTime(session_, c.parameters()), 1111);
   const auto srv2_before = testsupport::SnapshotKey(srv2, kParametersPath);
   const auto srv3_before = testsupport::SnapshotKey(srv3, kParametersPath);
   for (const LogInfo& log : kLogs) {
@@ -166,42 +139,46 @@ class RefusingRegistry : public platform::Registry {
   Result code_;
 };
 
-TEST_F(RemoteConnectionTest, EachConnectionFailureHasItsOwnBox) {
+// Computers of the emulated network (refused: 0), and connections refused with a code.
+TEST_F(RemoteConnectionTest, EachFailureShowsItsBoxAndEndsOnThisComputer) {
+  AddSibling("BARE", 5);  // a computer without the service
   const std::u16string revert = GetMessageText(180);
   struct Case {
-    Result code;
+    std::u16string name;
+    Result refused;
     std::u16string box;
   };
   const Case cases[] = {
-      {platform::kErrorAccessDenied,
+      // Only "LOCALHOST" in capitals is this computer; in lower case it names a computer.
+      {u"localhost", 0, GetMessageText(182) + u" localhost.\r\n" + revert},
+      {u"BARE", 0, GetMessageText(185) + u"\r\n" + revert},
+      {u"SRV9", platform::kErrorAccessDenied,
        GetMessageText(181) + u" SRV9.\r\n" + GetMessageText(2028) + u"\r\n\r\n" + revert},
-      {platform::kErrorBadNetpath, GetMessageText(182) + u" SRV9.\r\n" + revert},
-      {platform::kErrorFileNotFound, GetMessageText(183) + u"\r\n" + revert},
-      {1722, GetMessageText(184) + u" SRV9-1722\r\n" + revert},
+      {u"SRV9", platform::kErrorBadNetpath, GetMessageText(182) + u" SRV9.\r\n" + revert},
+      {u"SRV9", platform::kErrorFileNotFound, GetMessageText(183) + u"\r\n" + revert},
+      {u"SRV9", 1722, GetMessageText(184) + u" SRV9-1722\r\n" + revert},
   };
   for (const Case& c : cases) {
-    RefusingRegistry refusing(computer_.platform().registry(), c.code);
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.name) + " " + std::to_string(c.refused));
+    RefusingRegistry refusing(computer_.platform().registry(), c.refused);
     platform::OverlayPlatform overlay(computer_.platform());
-    overlay.registry_ = &refusing;
+    if (c.refused != 0) overlay.registry_ = &refusing;
     ClientSession session(overlay);
-    const ConnectResult result = session.CreateKeyHandles(u"SRV9");
-    ASSERT_EQ(result.messages.size(), 1u) << c.code;
+    const ConnectResult result = session.CreateKeyHandles(c.name);
+    EXPECT_TRUE(result.reverted);
+    EXPECT_EQ(result.state, ConnectState::kConnected);
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].icon, MessageIcon::kCritical);
     EXPECT_EQ(result.messages[0].text, c.box);
     EXPECT_EQ(session.connection().target(), kLocalTargetName);
+    EXPECT_EQ(SleepTime(session, session.connection().parameters()), 1111);
   }
 }
 
 TEST(NormalizeComputerNameTest, BlanksAndLeadingBackslashesGo) {
   const std::pair<std::u16string, std::u16string> cases[] = {
-      {u"SRV2", u"SRV2"},
-      {u"  SRV2\t", u"SRV2"},
-      {u"\\\\SRV2", u"SRV2"},
-      {u" \\\\srv2 ", u"srv2"},
-      {u"", u""},
-      {u"   ", u""},
-      {u"LOCALHOST", u"LOCALHOST"},
-      {u"a b", u"a b"},
-      {u"SRV2\\x", u"SRV2\\x"},
+      {u"  SRV2\t", u"SRV2"}, {u" \\\\srv2 ", u"srv2"}, {u"   ", u""},
+      {u"a b", u"a b"},       {u"SRV2\\x", u"SRV2\\x"},
   };
   for (const auto& [typed, name] : cases) EXPECT_EQ(NormalizeComputerName(typed), name);
 }
