@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
+#include <numeric>
 #include <string>
 
 #include "client/core/system_error.h"
@@ -121,63 +123,57 @@ TEST(ServiceStateViewTest, EachStateOffersItsCommands) {
   }
 }
 
-class RefreshTest : public ::testing::Test {
- protected:
-  RefreshOutcome Refresh(std::deque<uint32_t> states, std::u16string_view target,
-                         CountingWaiter& waiter) {
-    services_ = std::make_unique<ScriptedServices>(std::move(states));
-    overlay_.service_manager_ = services_.get();
-    progress_.clear();
-    return RefreshServiceState(overlay_, target, waiter,
-                               [this](int polls) { progress_.push_back(polls); });
+// One poll per 100 ms wait while the state is pending, up to the limit; a cancelled wait looks
+// once more and shows no box. Only "LOCALHOST" goes to the service manager as this computer.
+TEST(RefreshServiceStateTest, PollsWhileThePendingStateLasts) {
+  struct Case {
+    std::deque<uint32_t> states;
+    std::u16string target;
+    int cancel_at;
+    int polls;
+    int queries;
+    std::u16string computer;  // as the service manager was opened
+    ServiceControls controls;
+    bool box;
+  };
+  const ServiceControls local_start{false, true, false, true, false};
+  const Case cases[] = {
+      {{kPendingStart, kPendingStart, kPendingStart, kRunning},
+       u"SRV2",
+       0,
+       4,
+       4,
+       u"SRV2",
+       {false, false, true, false, true},
+       false},
+      {{kStopped}, u"LOCALHOST", 0, 1, 1, u"", local_start, false},
+      {{kPendingStart}, u"", 0, kServicePollLimit, kServicePollLimit, u"", local_start, true},
+      {{kPendingStart}, u"", 5, 4, 5, u"", local_start, false},
+  };
+  testsupport::TempComputer computer;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.states.size() * 1000 + c.cancel_at);
+    ScriptedServices services(c.states);
+    platform::OverlayPlatform overlay(computer.platform());
+    overlay.service_manager_ = &services;
+    CountingWaiter waiter(c.cancel_at);
+    std::vector<int> progress;
+    const RefreshOutcome outcome = RefreshServiceState(
+        overlay, c.target, waiter, [&progress](int polls) { progress.push_back(polls); });
+    EXPECT_EQ(outcome.polls, c.polls);
+    EXPECT_EQ(services.queries(), c.queries);
+    EXPECT_EQ(waiter.waited_ms, std::max(c.polls, c.cancel_at) * kServicePollIntervalMs);
+    std::vector<int> counted(static_cast<size_t>(c.polls));
+    std::iota(counted.begin(), counted.end(), 1);
+    EXPECT_EQ(progress, counted);
+    EXPECT_EQ(services.computer(), c.computer);
+    EXPECT_EQ(outcome.cancelled, c.cancel_at != 0);
+    EXPECT_EQ(outcome.view.controls, c.controls);
+    ASSERT_EQ(outcome.view.message.has_value(), c.box);
+    if (c.box) {
+      EXPECT_EQ(outcome.view.message->text, GetMessageText(186) + u" \r\n" + GetMessageText(187));
+    }
   }
-
-  testsupport::TempComputer computer_;
-  platform::OverlayPlatform overlay_{computer_.platform()};
-  std::unique_ptr<ScriptedServices> services_;
-  std::vector<int> progress_;
-};
-
-TEST_F(RefreshTest, WaitsWhileThePendingStateLasts) {
-  CountingWaiter waiter;
-  const RefreshOutcome outcome =
-      Refresh({kPendingStart, kPendingStart, kPendingStart, kRunning}, u"SRV2", waiter);
-  EXPECT_EQ(outcome.polls, 4);
-  EXPECT_EQ(waiter.waited_ms, 400u);
-  EXPECT_EQ(progress_, (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(services_->computer(), u"SRV2");
-  EXPECT_EQ(outcome.query.state, kRunning);
-  EXPECT_TRUE(outcome.view.controls.stop);
-  EXPECT_FALSE(outcome.view.message);
-}
-
-TEST_F(RefreshTest, ASettledStateIsQueriedOnceOnThisComputer) {
-  CountingWaiter waiter;
-  const RefreshOutcome outcome = Refresh({kStopped}, u"LOCALHOST", waiter);
-  EXPECT_EQ(outcome.polls, 1);
-  EXPECT_EQ(services_->computer(), u"");
-  EXPECT_TRUE(outcome.view.controls.start);
-  EXPECT_TRUE(outcome.view.controls.uninstall);
-}
-
-TEST_F(RefreshTest, GivesUpAfterTheLimitAndSaysSo) {
-  CountingWaiter waiter;
-  const RefreshOutcome outcome = Refresh({kPendingStart}, u"", waiter);
-  EXPECT_EQ(outcome.polls, kServicePollLimit);
-  EXPECT_EQ(services_->queries(), kServicePollLimit);
-  EXPECT_EQ(waiter.waited_ms, kServicePollLimit * kServicePollIntervalMs);
-  EXPECT_TRUE(outcome.view.controls.start);
-  ASSERT_TRUE(outcome.view.message);
-  EXPECT_EQ(outcome.view.message->text, GetMessageText(186) + u" \r\n" + GetMessageText(187));
-}
-
-TEST_F(RefreshTest, ACancelledWaitStopsPollingAndShowsNoBox) {
-  CountingWaiter waiter(/*cancel_at=*/5);
-  const RefreshOutcome outcome = Refresh({kPendingStart}, u"", waiter);
-  EXPECT_TRUE(outcome.cancelled);
-  EXPECT_EQ(outcome.polls, 4);
-  EXPECT_EQ(services_->queries(), 5);  // the last look after the cancel
-  EXPECT_FALSE(outcome.view.message);
 }
 
 TEST(ServiceCommandsTest, AMissingServiceAndItsBoxes) {
