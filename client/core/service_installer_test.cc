@@ -120,15 +120,13 @@ TEST_F(InstallerTest, TheFirstStartInstallsOnceAndRemembersIt) {
   EXPECT_EQ(testsupport::SnapshotDword(
                 testsupport::SnapshotKey(computer_.platform(), kParametersPath), "nSleepTime"),
             5000);
-}
 
-TEST_F(InstallerTest, LaterStartsOnlyShowTheHint) {
-  std::unique_ptr<platform::RegKey> settings;
-  ASSERT_EQ(session_.registry().SaveRegDword(session_.connection().client_settings(),
-                                             u"nServiceInstalled", 1),
+  // The configuration was removed later: a start shows the hint and runs nothing (the folder
+  // has no service program).
+  std::unique_ptr<platform::RegKey> hklm;
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
             platform::kSuccess);
-  // The folder has no service program: nothing may be run.
-  TestWaiter waiter(/*sleep=*/false);
+  ASSERT_EQ(platform::DeleteKeyTree(*hklm, kParametersPath), platform::kSuccess);
   const FirstRunResult later =
       EnsureServiceInstalled(session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
   EXPECT_EQ(later.state, FirstRunResult::State::kShowHint);
