@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/core/connection.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel::client {
@@ -15,19 +16,13 @@ using platform::RegKey;
 
 class RegistryTest : public ::testing::Test {
  protected:
-  RegistryTest() {
-    overlay_.debug_ = &trace_;
-    std::unique_ptr<RegKey> hklm;
-    EXPECT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-              platform::kSuccess);
-    EXPECT_EQ(hklm->CreateKey(u"SOFTWARE\\Test", &key_), platform::kSuccess);
-  }
+  RegistryTest() { overlay_.debug_ = &trace_; }
 
   testsupport::TempComputer computer_;
   testsupport::CapturingDebugOutput trace_;
   platform::OverlayPlatform overlay_{computer_.platform()};
   Registry registry_{overlay_};
-  std::unique_ptr<RegKey> key_;
+  std::unique_ptr<RegKey> key_ = testsupport::MachineKey(computer_.platform(), u"SOFTWARE\\Test");
 };
 
 // The 255/256-character buffer, empty texts and typed numbers are in the platform contract test.
@@ -84,10 +79,8 @@ TEST_F(RegistryTest, TypedNumbersAreWrittenDeletedOrRefused) {
 }
 
 TEST_F(RegistryTest, TheFirstFailedSaveIsRememberedWithItsName) {
-  std::unique_ptr<RegKey> hklm;
-  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+  ASSERT_EQ(testsupport::DeleteMachineKey(computer_.platform(), u"SOFTWARE\\Test"),
             platform::kSuccess);
-  ASSERT_EQ(platform::DeleteKeyTree(*hklm, u"SOFTWARE\\Test"), platform::kSuccess);
   EXPECT_EQ(registry_.SaveRegDword(key_.get(), u"first", 1), platform::kErrorKeyDeleted);
   EXPECT_EQ(registry_.SaveRegString(key_.get(), u"second", u"x", false),
             platform::kErrorKeyDeleted);
@@ -115,11 +108,8 @@ class ConnectionTest : public ::testing::Test {
   ConnectionTest() { overlay_.debug_ = &trace_; }
   // Parameters, or the key `below` it.
   void MakeParameters(std::u16string_view below = u"") {
-    std::unique_ptr<RegKey> hklm, key;
-    ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-              platform::kSuccess);
-    ASSERT_EQ(hklm->CreateKey(std::u16string(kParametersPath) + std::u16string(below), &key),
-              platform::kSuccess);
+    testsupport::MachineKey(computer_.platform(),
+                            std::u16string(kParametersPath) + std::u16string(below));
   }
 
   testsupport::TempComputer computer_;

@@ -16,24 +16,16 @@ namespace {
 
 using platform::RegKey;
 using platform::emulated::EmulatedPlatform;
-
-// Makes `path` below HKEY_LOCAL_MACHINE of `computer`.
-std::unique_ptr<RegKey> MakeKey(platform::Platform& computer, std::u16string_view path) {
-  std::unique_ptr<RegKey> hklm, key;
-  EXPECT_EQ(computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-            platform::kSuccess);
-  EXPECT_EQ(hklm->CreateKey(path, &key), platform::kSuccess);
-  return key;
-}
+using testsupport::MachineKey;
 
 // The service's configuration keys of a computer of `major` version, with nSleepTime set.
 void InstallConfiguration(platform::Platform& computer, uint32_t major, uint32_t sleep_time,
                           std::u16string_view skip_log = u"") {
-  ASSERT_EQ(platform::SetDword(*MakeKey(computer, kParametersPath), u"nSleepTime", sleep_time),
+  ASSERT_EQ(platform::SetDword(*MachineKey(computer, kParametersPath), u"nSleepTime", sleep_time),
             platform::kSuccess);
   for (const LogInfo& log : kLogs) {
     if ((log.needs_version5 && major < 5) || log.key_name == skip_log) continue;
-    MakeKey(computer, std::u16string(kParametersPath) + u"\\" + std::u16string(log.key_name));
+    MachineKey(computer, std::u16string(kParametersPath) + u"\\" + std::u16string(log.key_name));
   }
 }
 
@@ -186,7 +178,7 @@ TEST(NormalizeComputerNameTest, BlanksAndLeadingBackslashesGo) {
 TEST(ReadRegistryVersionTest, ReadsMajorAndMinor) {
   testsupport::TempComputer computer;
   std::unique_ptr<RegKey> key =
-      MakeKey(computer.platform(), u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+      MachineKey(computer.platform(), u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
   std::unique_ptr<RegKey> hklm;
   ASSERT_EQ(computer.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
             platform::kSuccess);

@@ -11,6 +11,7 @@
 #include "platform/code_page.h"
 #include "service/config/service_config.h"
 #include "service/host/forwarding_service.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel::client {
@@ -73,14 +74,7 @@ class ServiceAgreementTest : public ::testing::Test {
 TEST_F(ServiceAgreementTest, ClientAndServiceAgreeOnDefaultsInstallationAndSavedValues) {
   {
     SCOPED_TRACE("an empty Parameters key");
-    ClientSession session(computer_.platform());
-    (void)session.ResetToDefaults();  // creates the keys, and saves the client defaults
-    std::unique_ptr<platform::RegKey> hklm;
-    ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-              platform::kSuccess);
-    ASSERT_EQ(platform::DeleteKeyTree(*hklm, kParametersPath), platform::kSuccess);
-    std::unique_ptr<platform::RegKey> empty;
-    ASSERT_EQ(hklm->CreateKey(kParametersPath, &empty), platform::kSuccess);
+    testsupport::MachineKey(computer_.platform(), kParametersPath);
     ExpectServiceSeesWhatTheClientShows();
   }
   {

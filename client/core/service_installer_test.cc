@@ -123,10 +123,8 @@ TEST_F(InstallerTest, TheFirstStartInstallsOnceAndRemembersIt) {
 
   // The configuration was removed later: a start shows the hint and runs nothing (the folder
   // has no service program).
-  std::unique_ptr<platform::RegKey> hklm;
-  ASSERT_EQ(computer_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
+  ASSERT_EQ(testsupport::DeleteMachineKey(computer_.platform(), kParametersPath),
             platform::kSuccess);
-  ASSERT_EQ(platform::DeleteKeyTree(*hklm, kParametersPath), platform::kSuccess);
   const FirstRunResult later =
       EnsureServiceInstalled(session_, platform::Utf8ToUtf16(folder_.path()), 173, waiter);
   EXPECT_EQ(later.state, FirstRunResult::State::kShowHint);

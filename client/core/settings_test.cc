@@ -35,13 +35,9 @@ class SettingsTest : public ::testing::Test {
 
   // A key below Parameters ("" for Parameters itself), created when missing.
   std::unique_ptr<RegKey> Key(std::u16string_view subkey) {
-    std::unique_ptr<RegKey> hklm, key;
-    EXPECT_EQ(computer().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-              platform::kSuccess);
     std::u16string path = kParametersPath;
     if (!subkey.empty()) path += u"\\" + std::u16string(subkey);
-    EXPECT_EQ(hklm->CreateKey(path, &key), platform::kSuccess);
-    return key;
+    return testsupport::MachineKey(computer(), path);
   }
   void SetDword(std::u16string_view subkey, std::u16string_view name, uint32_t value) {
     ASSERT_EQ(platform::SetDword(*Key(subkey), name, value), platform::kSuccess);
@@ -226,13 +222,10 @@ TEST_F(SettingsTest, EmptiedTextsAndAnUntickedBackupDeleteTheirValues) {
 
 TEST_F(SettingsTest, AFailedSaveNamesTheFirstValueWithTheSystemsText) {
   Load();
-  std::unique_ptr<RegKey> hklm;
-  ASSERT_EQ(computer().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm),
-            platform::kSuccess);
   // The service was removed while the window was open.
-  ASSERT_EQ(
-      platform::DeleteKeyTree(*hklm, u"SYSTEM\\CurrentControlSet\\Services\\Brinmoor Vaskwell"),
-      platform::kSuccess);
+  ASSERT_EQ(testsupport::DeleteMachineKey(
+                computer(), u"SYSTEM\\CurrentControlSet\\Services\\Brinmoor Vaskwell"),
+            platform::kSuccess);
   const WriteResult result = session_.WriteRegValues();
   EXPECT_FALSE(result.ok);
   ASSERT_TRUE(result.failure);

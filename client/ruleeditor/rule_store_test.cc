@@ -7,6 +7,7 @@
 
 #include "client/core/registry.h"
 #include "service/filter/filter_rules.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel::client {
@@ -21,13 +22,6 @@ using ServiceRule =
 
 class RuleStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::unique_ptr<RegKey> root;
-    ASSERT_EQ(platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
-              platform::kSuccess);
-    ASSERT_EQ(root->CreateKey(u"SOFTWARE\\Test\\System", &key_), platform::kSuccess);
-  }
-
   platform::Platform& platform() { return computer_.platform(); }
   void Number(std::u16string_view name, uint32_t value) {
     ASSERT_EQ(platform::SetDword(*key_, name, value), platform::kSuccess);
@@ -66,10 +60,11 @@ class RuleStoreTest : public ::testing::Test {
   }
 
   static constexpr ClientLog kLog = ClientLog::kSystem;
+  static constexpr char16_t kKeyPath[] = u"SOFTWARE\\Test\\System";
   testsupport::TempComputer computer_;
   Registry registry_{computer_.platform()};
   FilterRuleStore store_;
-  std::unique_ptr<RegKey> key_;
+  std::unique_ptr<RegKey> key_ = testsupport::MachineKey(platform(), kKeyPath);
 };
 
 FilterRuleTexts Rule(std::u16string action, std::u16string source = u"", std::u16string id = u"",
@@ -210,11 +205,8 @@ TEST_F(RuleStoreTest, EveryChangeOfTheSetReachesARunningService) {
   EXPECT_EQ(service_rules(), 1);
 
   // A reset empties the key: the read finds no stamp, the save still tells the service.
-  std::unique_ptr<RegKey> root;
-  ASSERT_EQ(platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
-            platform::kSuccess);
-  ASSERT_EQ(platform::DeleteKeyTree(*root, u"SOFTWARE\\Test\\System"), platform::kSuccess);
-  ASSERT_EQ(root->CreateKey(u"SOFTWARE\\Test\\System", &key_), platform::kSuccess);
+  ASSERT_EQ(testsupport::DeleteMachineKey(platform(), kKeyPath), platform::kSuccess);
+  key_ = testsupport::MachineKey(platform(), kKeyPath);
   EXPECT_FALSE(Read());
   EXPECT_EQ(service_rules(), 1) << "without a stamp the service keeps its rules";
   Write(false);

@@ -1,5 +1,7 @@
 #include "tests/support/registry_snapshot.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -30,6 +32,23 @@ void Walk(platform::RegKey& key, const std::string& prefix, RegistrySnapshot* ou
 }
 
 }  // namespace
+
+std::unique_ptr<platform::RegKey> MachineKey(platform::Platform& platform,
+                                             std::u16string_view path) {
+  std::unique_ptr<platform::RegKey> root, key;
+  EXPECT_EQ(platform.registry().OpenRoot(platform::RegRoot::kLocalMachine, &root),
+            platform::kSuccess);
+  if (root) {
+    EXPECT_EQ(root->CreateKey(path, &key), platform::kSuccess);
+  }
+  return key;
+}
+
+platform::Result DeleteMachineKey(platform::Platform& platform, std::u16string_view path) {
+  std::unique_ptr<platform::RegKey> root;
+  const platform::Result r = platform.registry().OpenRoot(platform::RegRoot::kLocalMachine, &root);
+  return r == platform::kSuccess ? platform::DeleteKeyTree(*root, path) : r;
+}
 
 RegistrySnapshot SnapshotKey(platform::Platform& platform, std::u16string_view path) {
   RegistrySnapshot snapshot;
