@@ -119,7 +119,12 @@ class ConnectionTest : public ::testing::Test {
   Connection connection_{registry_};
 };
 
-TEST_F(ConnectionTest, CreatesTheMissingLogKeysOfThisComputer) {
+TEST_F(ConnectionTest, WithParametersTheMissingLogKeysAreCreated) {
+  // No Parameters key: the service is not installed.
+  EXPECT_EQ(connection_.CreateKeyHandles(u"LOCALHOST").state, ConnectState::kNotInstalled);
+  EXPECT_FALSE(connection_.connected());
+  EXPECT_TRUE(trace_.Contains("ERROR Creating Keyhandle for Parameters: 2\r\n"));
+
   MakeParameters();
   const ConnectResult result = connection_.CreateKeyHandles(u"");
   EXPECT_EQ(result.state, ConnectState::kConnected);
@@ -128,12 +133,6 @@ TEST_F(ConnectionTest, CreatesTheMissingLogKeysOfThisComputer) {
   for (const LogInfo& log : kLogs) EXPECT_NE(connection_.log_key(log.id), nullptr);
   EXPECT_TRUE(trace_.Contains("ERROR Creating Keyhandle for Parameters\\DNS Server: 2\r\n"));
   EXPECT_TRUE(trace_.Contains("SUCCESS Creating Keyhandles on LOCAL MACHINE\r\n"));
-}
-
-TEST_F(ConnectionTest, NoParametersKeyMeansTheServiceIsNotInstalled) {
-  EXPECT_EQ(connection_.CreateKeyHandles(u"LOCALHOST").state, ConnectState::kNotInstalled);
-  EXPECT_FALSE(connection_.connected());
-  EXPECT_TRUE(trace_.Contains("ERROR Creating Keyhandle for Parameters: 2\r\n"));
 }
 
 // The Parameters key gives the advice about administrative rights; a log key the name of the key
