@@ -20,6 +20,11 @@ TEST(Messages, LookupByLanguage) {
     std::u16string_view text;
   } cases[] = {
       {u"EN", 120, u"&OK"},
+      {u"EN", 192, u"Error deleting the Registry-Key for "},
+      {u"EN", 173,
+       u"Can't open Parameters key.\r\nClick \"File/Install Service\" if the vaskwell service is "
+       u"not yet installed!"},
+      {u"EN", 3100, u"Protocol Type"},
       {u"DE", 121, u"&Abbrechen"},
       {u"ES", 352, u"Elija su idioma"},
       {u"FR", 201, u"Connect\u00e9 \u00e0\u00a0:"},
@@ -51,12 +56,32 @@ TEST(Messages, BrokenEntryCostsOnlyItself) {
   EXPECT_EQ(U8(LookupMessage(&table, 3)), "***MESSAGE_MISSING***3");
   EXPECT_EQ(U8(LookupMessage(&table, 4)), "four");
   EXPECT_EQ(U8(LookupMessage(nullptr, 4)), "***MESSAGE_MISSING***4");
-  std::string error;
-  EXPECT_FALSE(ParseMessageTable("1 \"one\"\n2 no quotes\n", &table, &error));
-  EXPECT_EQ(error, "line 2: the text must stand in double quotes");
 }
 
-TEST(Messages, StripMnemonic) {
+TEST(Messages, ParserRefusesMalformedLinesWithTheirNumber) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1 \"a\"\n1 \"b\"\n", "line 2: message 1 is given twice"},
+      {"# c\n\nx \"a\"\n", "line 3: a line must begin with a message number and a blank"},
+      {"1\"a\"\n", "line 1: a line must begin with a message number and a blank"},
+      {"1 \"one\"\n2 no quotes\n", "line 2: the text must stand in double quotes"},
+      {"1 \"a\" b\n", "line 1: nothing may follow the closing quote"},
+      {"1 \"a\\q\"\n", "line 1: unknown escape \\q"},
+      {"4294967296 \"a\"\n", "line 1: a line must begin with a message number and a blank"},
+  };
+  for (const auto& [text, error] : cases) {
+    MessageTable table;
+    std::string got;
+    EXPECT_FALSE(ParseMessageTable(text, &table, &got)) << text;
+    EXPECT_EQ(got, error);
+  }
+  MessageTable table;
+  std::string error;
+  ASSERT_TRUE(ParseMessageTable("\xEF\xBB\xBF-3 \" \"in\" \\\\ \\r\\n \"  \r\n", &table, &error))
+      << error;
+  EXPECT_EQ(U8(table.at(-3)), " \"in\" \\ \r\n ");
+}
+
+TEST(Messages, StripMnemonicAndArguments) {
   struct Case {
     std::u16string_view caption, plain;
   } cases[] = {
@@ -65,6 +90,9 @@ TEST(Messages, StripMnemonic) {
       {u"(&&)", u"(&)"},     {u"F&ileRepl.", u"FileRepl."},
   };
   for (const Case& c : cases) EXPECT_EQ(U8(StripMnemonic(c.caption)), U8(c.plain));
+  EXPECT_EQ(U8(FormatMessageArgs(u"\"%1\" up to %2, 100%", {u"Sleep", u"9"})),
+            "\"Sleep\" up to 9, 100%");
+  EXPECT_EQ(U8(FormatMessageArgs(u"%3", {u"a"})), "%3");
 }
 
 TEST(Languages, ListEntriesAndCodes) {

@@ -74,6 +74,16 @@ TEST(Translations, EveryLanguageHasExactlyTheEnglishNumbers) {
   const auto tables = ParseAll();
   ASSERT_EQ(tables.size(), 5u);
   const MessageTable& english = tables.at(u"EN");
+  std::set<int32_t> expected, numbers;
+  const std::pair<int32_t, int32_t> ranges[] = {
+      {0, 11},    {20, 46},     {60, 65},     {120, 123},   {130, 136},   {150, 162},
+      {170, 196}, {200, 206},   {250, 254},   {300, 316},   {350, 352},   {401, 404},
+      {450, 457}, {1001, 1003}, {2001, 2007}, {2011, 2029}, {3000, 3000}, {3100, 3100}};
+  for (const auto& [first, last] : ranges) {
+    for (int32_t n = first; n <= last; ++n) expected.insert(n);
+  }
+  for (const auto& [number, text] : english) numbers.insert(number);
+  EXPECT_EQ(numbers, expected);
   for (const auto& [language, table] : tables) {
     std::set<int32_t> missing, extra;
     for (const auto& [number, text] : english) {
