@@ -37,32 +37,26 @@ T* TopLevel(const char* name) {
   return nullptr;
 }
 
+std::unique_ptr<platform::RegKey> ClientSettings(platform::Platform& platform) {
+  std::unique_ptr<platform::RegKey> hkcu, key;
+  if (platform.registry().OpenRoot(platform::RegRoot::kCurrentUser, &hkcu) == platform::kSuccess) {
+    (void)hkcu->CreateKey(kClientSettingsPath, &key);
+  }
+  return key;
+}
+
 // szLanguage as stored; "<none>" when absent.
 QString StoredLanguage(platform::Platform& platform) {
-  std::unique_ptr<platform::RegKey> hkcu, key;
-  if (platform.registry().OpenRoot(platform::RegRoot::kCurrentUser, &hkcu) != platform::kSuccess ||
-      hkcu->OpenKey(kClientSettingsPath, platform::RegAccess::kRead, &key) != platform::kSuccess) {
-    return QStringLiteral("<no key>");
-  }
-  uint32_t type = 0, size = 0;
-  if (key->QueryValue(u"szLanguage", &type, nullptr, &size) != platform::kSuccess) {
+  std::u16string text;
+  if (platform::QueryString(*ClientSettings(platform), u"szLanguage", &text) !=
+      platform::kSuccess) {
     return QStringLiteral("<none>");
   }
-  std::u16string text(size / 2, u'\0');
-  (void)key->QueryValue(u"szLanguage", &type, text.data(), &size);
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
   return ToQString(text);
 }
 
 void StoreLanguage(platform::Platform& platform, std::u16string_view code) {
-  std::unique_ptr<platform::RegKey> hkcu, key;
-  QCOMPARE(platform.registry().OpenRoot(platform::RegRoot::kCurrentUser, &hkcu),
-           platform::kSuccess);
-  QCOMPARE(hkcu->CreateKey(kClientSettingsPath, &key), platform::kSuccess);
-  const std::u16string text(code);
-  QCOMPARE(key->SetValue(u"szLanguage", platform::kRegSz, text.c_str(),
-                         static_cast<uint32_t>((text.size() + 1) * 2)),
-           platform::kSuccess);
+  QCOMPARE(platform::SetString(*ClientSettings(platform), u"szLanguage", code), platform::kSuccess);
 }
 
 void SelectEntry(QListWidget* list, const QString& text) {
@@ -70,6 +64,37 @@ void SelectEntry(QListWidget* list, const QString& text) {
   QVERIFY(!items.isEmpty());
   list->setCurrentItem(items.front());
 }
+
+// A computer with English stored and the main window on it, its language commands installed.
+struct EnglishClient {
+  EnglishClient() {
+    StoreLanguage(computer.platform(), u"EN");
+    (void)StartLanguage(session);
+    (void)session.ResetToDefaults();
+    window = std::make_unique<MainWindow>(session);
+    InstallLanguageCommands(*window);
+    window->Load();
+    window->show();
+  }
+  MainWindow& main() { return *window; }
+  // Opens the options window from the menu (once the last one has gone).
+  OptionsWindow* OpenOptions() {
+    if (!QTest::qWaitFor([] { return !TopLevel<OptionsWindow>("frmOptions"); })) return nullptr;
+    window->menu_action(Command::kOptions)->trigger();
+    return TopLevel<OptionsWindow>("frmOptions");
+  }
+  // Chooses `language` in the options window and confirms (click(): other windows may be modal).
+  void Choose(const QString& language) {
+    OptionsWindow* options = OpenOptions();
+    QVERIFY(options);
+    SelectEntry(options->findChild<QListWidget*>("lsLanguage"), language);
+    options->findChild<QPushButton*>("cmdOk")->click();
+  }
+
+  testsupport::TempComputer computer;
+  ClientSession session{computer.platform()};
+  std::unique_ptr<MainWindow> window;
+};
 
 }  // namespace
 
@@ -84,8 +109,27 @@ class LanguageWindowsTest : public QObject {
     SetCurrentLanguage(u"EN");
   }
 
+  // The first start, and a start with an empty stored language, ask for the language; what is
+  // chosen is stored and used, and the next start goes straight to the main window.
+  void FirstStartAsksOnceThenGoesStraightToTheMainWindow_data() {
+    QTest::addColumn<bool>("stored_empty");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<QString>("chosen");  // the entry chosen; empty: the selection is kept
+    QTest::addColumn<QString>("code");
+    QTest::newRow("first") << false << "This window appears only the first Time"
+                           << "Deutsch"
+                           << "DE";
+    QTest::newRow("empty") << true << "Language settings not found."
+                           << ""
+                           << "EN";
+  }
   void FirstStartAsksOnceThenGoesStraightToTheMainWindow() {
+    QFETCH(bool, stored_empty);
+    QFETCH(QString, prompt);
+    QFETCH(QString, chosen);
+    QFETCH(QString, code);
     testsupport::TempComputer computer;
+    if (stored_empty) StoreLanguage(computer.platform(), u"");
     int opened = 0;
     {
       ClientSession session(computer.platform());
@@ -93,77 +137,48 @@ class LanguageWindowsTest : public QObject {
       QCOMPARE(opened, 0);
       auto* splash = TopLevel<QWidget>("frmSplash");
       QVERIFY(splash);
-      QCOMPARE(splash->findChild<QLabel*>("lblFirstTime")->text(),
-               QStringLiteral("This window appears only the first Time"));
+      QCOMPARE(splash->findChild<QLabel*>("lblFirstTime")->text(), prompt);
       auto* list = splash->findChild<QListWidget*>("lsLanguage");
       QCOMPARE(list->count(), 5);
       QCOMPARE(list->currentItem()->text(), QStringLiteral("English"));
-      SelectEntry(list, QStringLiteral("Deutsch"));
+      if (!chosen.isEmpty()) SelectEntry(list, chosen);
       QTest::mouseClick(splash->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
       QCOMPARE(opened, 1);
-      QCOMPARE(StoredLanguage(computer.platform()), QStringLiteral("DE"));
-      QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("DE"));
+      QCOMPARE(StoredLanguage(computer.platform()), code);
+      QCOMPARE(ToQString(CurrentLanguage()), code);
       QTRY_VERIFY(!TopLevel<QWidget>("frmSplash"));
     }
-    SetCurrentLanguage(u"EN");
+    SetCurrentLanguage(u"FR");
     ClientSession next(computer.platform());
     StartClient(next, [&] { ++opened; });
     QCOMPARE(opened, 2);
     QVERIFY(!TopLevel<QWidget>("frmSplash"));
-    QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("DE"));
-  }
-
-  void EmptyLanguageAsksAgain() {
-    testsupport::TempComputer computer;
-    StoreLanguage(computer.platform(), u"");
-    ClientSession session(computer.platform());
-    bool opened = false;
-    StartClient(session, [&] { opened = true; });
-    auto* splash = TopLevel<QWidget>("frmSplash");
-    QVERIFY(splash && !opened);
-    QCOMPARE(splash->findChild<QLabel*>("lblFirstTime")->text(),
-             QStringLiteral("Language settings not found."));
-    QTest::mouseClick(splash->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
-    QVERIFY(opened);
-    QCOMPARE(StoredLanguage(computer.platform()), QStringLiteral("EN"));
+    QCOMPARE(ToQString(CurrentLanguage()), code);
   }
 
   // The options window changes the open main window at once, in the language's font and size,
   // and saves; choosing the current language again writes nothing.
   void OptionsChangeTheOpenWindows() {
-    testsupport::TempComputer computer;
-    StoreLanguage(computer.platform(), u"EN");
-    ClientSession session(computer.platform());
-    QCOMPARE(StartLanguage(session), LanguagePrompt::kNone);
-    (void)session.ResetToDefaults();
-    MainWindow main(session);
-    InstallLanguageCommands(main);
-    main.Load();
-    main.show();
+    EnglishClient c;
+    MainWindow& main = c.main();
     const int english_min_width = main.minimumWidth();
     QCOMPARE(main.findChild<QPushButton*>("pbCancel")->text(), QStringLiteral("&Cancel"));
 
     // The same language: nothing is written (a value changed behind the window's back stays).
-    StoreLanguage(computer.platform(), u"FR");
-    main.menu_action(Command::kOptions)->trigger();
-    auto* options = TopLevel<OptionsWindow>("frmOptions");
+    StoreLanguage(c.computer.platform(), u"FR");
+    OptionsWindow* options = c.OpenOptions();
     QVERIFY(options);
-    auto* list = options->findChild<QListWidget*>("lsLanguage");
-    QCOMPARE(list->currentItem()->text(), QStringLiteral("English"));
+    QCOMPARE(options->findChild<QListWidget*>("lsLanguage")->currentItem()->text(),
+             QStringLiteral("English"));
     QCOMPARE(options->findChild<QLabel*>("lblLanguage")->text(),
              QStringLiteral("Choose your language"));
     QTest::mouseClick(options->findChild<QPushButton*>("cmdOk"), Qt::LeftButton);
-    QCOMPARE(StoredLanguage(computer.platform()), QStringLiteral("FR"));
+    QCOMPARE(StoredLanguage(c.computer.platform()), QStringLiteral("FR"));
     QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("EN"));
 
     // Japanese: texts, the Japanese font and the wider minimum size at once; stored.
-    QTRY_VERIFY(!TopLevel<OptionsWindow>("frmOptions"));
-    main.menu_action(Command::kOptions)->trigger();
-    options = TopLevel<OptionsWindow>("frmOptions");
-    QVERIFY(options);
-    SelectEntry(options->findChild<QListWidget*>("lsLanguage"), QStringLiteral("Japanese"));
-    QTest::mouseClick(options->findChild<QPushButton*>("cmdOk"), Qt::LeftButton);
-    QCOMPARE(StoredLanguage(computer.platform()), QStringLiteral("JP"));
+    c.Choose(QStringLiteral("Japanese"));
+    QCOMPARE(StoredLanguage(c.computer.platform()), QStringLiteral("JP"));
     QCOMPARE(main.findChild<QPushButton*>("pbCancel")->text(),
              QString::fromUtf8("\u30ad\u30e3\u30f3\u30bb\u30eb(&C)"));
     QCOMPARE(main.findChild<QCheckBox*>("chkLogSystem")->toolTip(),
@@ -176,9 +191,7 @@ class LanguageWindowsTest : public QObject {
     QVERIFY(main.width() >= main.minimumWidth());
 
     // A window opened now starts in Japanese.
-    QTRY_VERIFY(!TopLevel<OptionsWindow>("frmOptions"));
-    main.menu_action(Command::kOptions)->trigger();
-    options = TopLevel<OptionsWindow>("frmOptions");
+    options = c.OpenOptions();
     QVERIFY(options);
     QCOMPARE(options->windowTitle(), ToQString(GetMessageTextIn(u"JP", 350)));
     QCOMPARE(options->findChild<QListWidget*>("lsLanguage")->currentItem()->text(),
@@ -190,40 +203,26 @@ class LanguageWindowsTest : public QObject {
   // Select Computer and the service progress window, open while the language changes, take the
   // new texts and font at once; the progress window keeps the action and target it shows.
   void OptionsChangeSelectComputerAndServiceState() {
-    testsupport::TempComputer computer;
-    StoreLanguage(computer.platform(), u"EN");
-    ClientSession session(computer.platform());
-    QCOMPARE(StartLanguage(session), LanguagePrompt::kNone);
-    (void)session.ResetToDefaults();
-    MainWindow main(session);
-    InstallLanguageCommands(main);
-    main.Load();
-    main.show();
+    EnglishClient c;
+    MainWindow& main = c.main();
     auto* select = new SelectComputerWindow(
-        computer.platform(), [](const std::u16string&) {}, &main);
+        c.computer.platform(), [](const std::u16string&) {}, &main);
     select->setAttribute(Qt::WA_DeleteOnClose);
     select->show();
     auto* state = new ServiceStateWindow(&main);
     state->ShowAction(205, u"SRV2");
     QCOMPARE(select->windowTitle(), QStringLiteral("Select Computer"));
     auto* label = state->findChild<QLabel*>("lblServiceStatus");
-    auto* status = state->findChild<QStatusBar*>("StBServiceState");
     QCOMPARE(label->text(), QStringLiteral("Installing the Sentrel Service..."));
 
-    main.menu_action(Command::kOptions)->trigger();
-    auto* options = TopLevel<OptionsWindow>("frmOptions");
-    QVERIFY(options);
-    SelectEntry(options->findChild<QListWidget*>("lsLanguage"), QStringLiteral("Japanese"));
-    // click() rather than a mouse event: Select Computer is modal.
-    options->findChild<QPushButton*>("cmdOk")->click();
+    c.Choose(QStringLiteral("Japanese"));
     QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("JP"));
-
     QCOMPARE(select->windowTitle(), ToQString(GetMessageTextIn(u"JP", 202)));
     QCOMPARE(select->findChild<QPushButton*>("cmdCancel")->text(),
              main.findChild<QPushButton*>("pbCancel")->text());
     QCOMPARE(select->font().family(), QStringLiteral("MS Gothic"));
     QCOMPARE(label->text(), ToQString(GetMessageTextIn(u"JP", 205)));
-    QCOMPARE(status->currentMessage(),
+    QCOMPARE(state->findChild<QStatusBar*>("StBServiceState")->currentMessage(),
              ToQString(GetMessageTextIn(u"JP", 201)) + QStringLiteral(" SRV2"));
     QCOMPARE(state->font().family(), QStringLiteral("MS Gothic"));
     state->Finish();
