@@ -2,8 +2,8 @@
 //
 //   fake_service NAME [--stop-delay-ms N]   runs as the service NAME under the manager
 //   fake_service NAME --no-dispatcher       lives without ever connecting (sleeps)
-//   fake_service NAME --stay-start-pending  never reports running: stays start pending until
-//                                           it is stopped
+//   fake_service NAME --stay-start-pending  never reports running: stays start pending, where
+//                                           the manager passes it no control; end its process
 //   fake_service NAME --dispatch-again      its entry routine calls the dispatcher a second time
 //                                           (with the ready descriptor's number reused) and
 //                                           writes "again: N" with that call's result
