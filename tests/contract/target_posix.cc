@@ -78,6 +78,9 @@ class EmulatedTarget : public Target {
       throw std::runtime_error("CONTRACT_FIXTURES names no fixture directory");
     }
     fixtures_ = fixtures;
+    // The programs the tests start (the service program as installer and as service) run on
+    // this computer, not on the user's default one.
+    setenv("NTBOX_MACHINE", computer_.dir().c_str(), 1);
   }
 
   platform::Platform& platform() override { return computer_.platform(); }
