@@ -73,14 +73,15 @@ class ClientServiceContract : public ::testing::Test {
     ASSERT_EQ(sentrel::client::ProgramFolder(p_, &folder_), kSuccess);
     ASSERT_EQ(Query().error, kErrorServiceDoesNotExist)
         << "the service is installed on this computer: uninstall it before this test";
-    owns_service_ = true;
     ASSERT_EQ(session_.connection().OpenClientSettings(), kSuccess);
     (void)session_.registry().ReadRegDword(Settings(), kInstalledMark, &old_mark_, 0, &had_mark_);
+    owns_service_ = true;
     ASSERT_EQ(session_.registry().DeleteRegValue(Settings(), kInstalledMark), kSuccess);
   }
 
   void TearDown() override {
-    if (owns_service_ && Query().error != kErrorServiceDoesNotExist) {
+    if (!owns_service_) return;
+    if (Query().error != kErrorServiceDoesNotExist) {
       (void)sentrel::client::StopNTService(p_, u"", kServiceName);
       (void)sentrel::client::RefreshServiceState(p_, u"", waiter_, {});
       (void)sentrel::client::RunInstaller(p_, folder_, InstallerOption::kUninstall, waiter_);
@@ -88,7 +89,7 @@ class ClientServiceContract : public ::testing::Test {
     if (had_mark_) {
       (void)session_.registry().SaveRegDword(Settings(), kInstalledMark,
                                              static_cast<uint32_t>(old_mark_));
-    } else if (Settings() != nullptr) {
+    } else {
       (void)session_.registry().DeleteRegValue(Settings(), kInstalledMark);
     }
   }
@@ -100,7 +101,7 @@ class ClientServiceContract : public ::testing::Test {
   ClientSession session_{p_};
   SleepingWaiter waiter_;
   std::u16string folder_;
-  bool owns_service_ = false;
+  bool owns_service_ = false;  // SetUp found no such service and read the user's mark
   bool had_mark_ = false;
   int32_t old_mark_ = 0;
 };
