@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,18 @@
 #include "platform/service_manager.h"
 #include "platform/text.h"
 #include "tests/contract/contract_target.h"
+
+namespace sentrel::client {
+
+// Readable failures: the commands offered by name, a box by its text.
+void PrintTo(const ServiceControls& c, std::ostream* os) {
+  *os << "{" << (c.install ? " install" : "") << (c.uninstall ? " uninstall" : "")
+      << (c.stop ? " stop" : "") << (c.start ? " start" : "") << (c.restart ? " restart" : "")
+      << " }";
+}
+void PrintTo(const UserMessage& box, std::ostream* os) { *os << platform::Utf16ToUtf8(box.text); }
+
+}  // namespace sentrel::client
 
 namespace contract {
 namespace {
@@ -48,10 +61,6 @@ class SleepingWaiter : public sentrel::client::Waiter {
     return true;
   }
 };
-
-std::string Text(const std::optional<UserMessage>& box) {
-  return box ? platform::Utf16ToUtf8(box->text) : "(no box)";
-}
 
 // A failure box carries the client's message, a line break and the system's own text of the
 // code (not the fallback "Error N" given when the system has no text for it).
@@ -127,7 +136,8 @@ TEST_F(ClientServiceContract, InstallStartStopAndRemoveTheService) {
 
   // The client's first start installs it with the service program from the client's folder.
   const FirstRunResult first = EnsureServiceInstalled(session_, folder_, 173, waiter_);
-  ASSERT_EQ(first.state, FirstRunResult::State::kInstalled) << Text(first.message);
+  ASSERT_EQ(first.state, FirstRunResult::State::kInstalled)
+      << ::testing::PrintToString(first.message);
   int32_t mark = 0;
   EXPECT_EQ(session_.registry().ReadRegDword(Settings(), kInstalledMark, &mark, 0), kSuccess);
   EXPECT_EQ(mark, 1);
@@ -161,14 +171,14 @@ TEST_F(ClientServiceContract, InstallStartStopAndRemoveTheService) {
     if (s.box != 0) {
       ExpectBoxWithSystemText(box, s.box, r);
     } else {
-      EXPECT_EQ(box, std::nullopt) << Text(box);
+      EXPECT_EQ(box, std::nullopt);
     }
     const sentrel::client::RefreshOutcome outcome =
         sentrel::client::RefreshServiceState(p_, u"", waiter_, {});
     EXPECT_EQ(outcome.query.error, kSuccess);
     EXPECT_EQ(outcome.query.state, s.state);
     EXPECT_EQ(outcome.view.controls, s.controls);
-    EXPECT_EQ(outcome.view.message, std::nullopt) << Text(outcome.view.message);
+    EXPECT_EQ(outcome.view.message, std::nullopt);
   }
 
   // Removed by the service program from the client's folder: only Install is offered again.
