@@ -103,21 +103,6 @@ Result Registry::SaveRegDword(RegKey* key, std::u16string_view name, uint32_t va
   return r;
 }
 
-Result Registry::SaveRegDwordText(RegKey* key, std::u16string_view name, std::u16string_view text) {
-  const bool negative = !text.empty() && text[0] == u'-';
-  const std::u16string_view digits = negative ? text.substr(1) : text;
-  if (digits.empty() || digits.find_first_not_of(u"0123456789") != std::u16string_view::npos) {
-    return DeleteRegValue(key, name);
-  }
-  const auto value = ParseUnsigned(digits, negative ? 2147483648u : 4294967295u);
-  if (!value) {
-    Record(platform::kErrorInvalidParameter);
-    TraceSaveFailure(u"DWORD", name, platform::kErrorInvalidParameter);
-    return platform::kErrorInvalidParameter;
-  }
-  return SaveRegDword(key, name, negative ? 0u - *value : *value);
-}
-
 Result Registry::ReadRegStringWide(RegKey* key, std::u16string_view name, uint32_t max_bytes,
                                    std::u16string* out, std::u16string_view fallback) {
   std::u16string buffer(max_bytes / sizeof(char16_t), u'\0');

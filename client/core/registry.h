@@ -48,12 +48,6 @@ class Registry {
   Result SaveRegString(platform::RegKey* key, std::u16string_view name, std::u16string_view text,
                        bool keep_empty);
   Result SaveRegDword(platform::RegKey* key, std::u16string_view name, uint32_t value);
-  // For a number a user typed: decimal digits, optionally after a minus sign, within
-  // -2147483648..4294967295 are written as the DWORD of that value; a text that is not such a
-  // number deletes the value (an absent criterion). A number outside the range is not written:
-  // kErrorInvalidParameter.
-  Result SaveRegDwordText(platform::RegKey* key, std::u16string_view name,
-                          std::u16string_view text);
   // A value that is already absent counts as deleted (kSuccess).
   Result DeleteRegValue(platform::RegKey* key, std::u16string_view name);
 

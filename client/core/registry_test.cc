@@ -57,27 +57,6 @@ TEST_F(RegistryTest, NumbersReadFourBytesOrTheDefault) {
   EXPECT_TRUE(trace_.Contains("Warning - DWORD wide in Registry does not exists (Using default)"));
 }
 
-TEST_F(RegistryTest, TypedNumbersAreWrittenDeletedOrRefused) {
-  struct Case {
-    std::u16string text;
-    Result result;
-    int64_t stored;  // -1: absent
-  };
-  // The limits on the other side and "12a" are in the platform contract test.
-  const Case cases[] = {
-      {u"-1", platform::kSuccess, 0xFFFFFFFF},
-      {u"", platform::kSuccess, -1},
-      {u"-2147483649", platform::kErrorInvalidParameter, 99},  // left as it was
-  };
-  for (const Case& c : cases) {
-    ASSERT_EQ(platform::SetDword(*key_, u"v", 99), platform::kSuccess);
-    EXPECT_EQ(registry_.SaveRegDwordText(key_.get(), u"v", c.text), c.result);
-    uint32_t value = 0;
-    const bool present = platform::QueryDword(*key_, u"v", &value) == platform::kSuccess;
-    EXPECT_EQ(present ? int64_t{value} : -1, c.stored) << platform::Utf16ToUtf8(c.text);
-  }
-}
-
 TEST_F(RegistryTest, TheFirstFailedSaveIsRememberedWithItsName) {
   ASSERT_EQ(testsupport::DeleteMachineKey(computer_.platform(), u"SOFTWARE\\Test"),
             platform::kSuccess);
