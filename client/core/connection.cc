@@ -68,22 +68,16 @@ Result Connection::OpenTargetRoot(std::unique_ptr<RegKey>* out) {
   return registry.Connect(target_, platform::RegRoot::kLocalMachine, out);
 }
 
-void Connection::DetectTargetVersion(std::u16string_view name, KeyHandles* handles) {
-  if (IsLocalTarget(name)) {
-    auto& computer = registry_.platform().computer();
-    handles->major_version = computer.OsMajorVersion();
-    handles->minor_version = computer.OsMinorVersion();
-    return;
-  }
-  std::unique_ptr<RegKey> hklm;
-  const Result r =
-      registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine, &hklm);
-  if (r == platform::kSuccess &&
-      ReadRegistryVersion(*hklm, &handles->major_version, &handles->minor_version)) {
-    return;
-  }
+void Connection::DetectLocalVersion(KeyHandles* handles) {
+  auto& computer = registry_.platform().computer();
+  handles->major_version = computer.OsMajorVersion();
+  handles->minor_version = computer.OsMinorVersion();
+}
+
+void Connection::DetectRemoteVersion(std::u16string_view name, RegKey& hklm, KeyHandles* handles) {
+  if (ReadRegistryVersion(hklm, &handles->major_version, &handles->minor_version)) return;
   registry_.Trace(u"Warning - version of " + std::u16string(name) + u" unknown - code : " +
-                  platform::Decimal(r));
+                  platform::Decimal(platform::kSuccess));
   handles->major_version = kAssumedMajorVersion;
   handles->minor_version = 0;
 }
@@ -118,7 +112,6 @@ UserMessage Connection::RemoteConnectFailure(std::u16string_view name, Result co
 
 ConnectResult Connection::ConnectRemote(std::u16string_view name) {
   KeyHandles fresh;
-  DetectTargetVersion(name, &fresh);
   registry_.Trace(u"Connect to Remote Registry ");
   std::unique_ptr<RegKey> hklm;
   Result r = registry_.platform().registry().Connect(name, platform::RegRoot::kLocalMachine, &hklm);
@@ -128,6 +121,7 @@ ConnectResult Connection::ConnectRemote(std::u16string_view name) {
     failure = RemoteConnectFailure(name, r);
   } else {
     registry_.Trace(u"SUCCESS Connect to Remote Registry");
+    DetectRemoteVersion(name, *hklm, &fresh);
     r = hklm->OpenKey(kParametersPath, RegAccess::kReadWrite, &fresh.parameters);
     UserMessage unused;
     if (r != platform::kSuccess) {
@@ -178,7 +172,7 @@ bool Connection::OpenLogKeys(KeyHandles* handles, bool create_missing, UserMessa
 
 ConnectResult Connection::ConnectLocal() {
   KeyHandles fresh;
-  DetectTargetVersion(u"", &fresh);
+  DetectLocalVersion(&fresh);
   registry_.Trace(u"Creating Keyhandle on LOCAL MACHINE");
   std::unique_ptr<RegKey> hklm;
   Result r = registry_.platform().registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm);

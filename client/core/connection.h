@@ -90,8 +90,11 @@ class Connection {
   platform::RegKey* client_settings() const { return client_settings_.get(); }
 
  private:
-  // The version of the computer `name` names, into `handles`.
-  void DetectTargetVersion(std::u16string_view name, KeyHandles* handles);
+  // The version of this computer, into `handles`.
+  void DetectLocalVersion(KeyHandles* handles);
+  // The version another computer records in its registry (`hklm`, already connected), into
+  // `handles`; an unreadable one is assumed to be 5.
+  void DetectRemoteVersion(std::u16string_view name, platform::RegKey& hklm, KeyHandles* handles);
   ConnectResult ConnectLocal();
   ConnectResult ConnectRemote(std::u16string_view name);
   // The box of a remote connection that failed with `code`, ending with "Reverting back...".
