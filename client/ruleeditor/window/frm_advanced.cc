@@ -341,6 +341,12 @@ void FrmAdvanced::SelectRow(int n) {
   showing_ = false;
 }
 
+void FrmAdvanced::ShowNoRule() {
+  SelectRow(0);
+  EnableDetails(false);
+  delete_->setEnabled(false);
+}
+
 void FrmAdvanced::ShowRule(int n) {
   if (!grid_.Show(n)) return;
   const FilterRuleTexts& rule = grid_.row(n);
@@ -377,9 +383,7 @@ void FrmAdvanced::OnInsert() {
   grid_.Insert();
   FillGrid();
   FillNumberList();
-  SelectRow(0);
-  EnableDetails(false);
-  delete_->setEnabled(false);
+  ShowNoRule();
 }
 
 void FrmAdvanced::OnDelete() {
@@ -390,9 +394,7 @@ void FrmAdvanced::OnDelete() {
     ShowRule(grid_.current());
     return;
   }
-  SelectRow(0);
-  EnableDetails(false);
-  delete_->setEnabled(false);
+  ShowNoRule();
 }
 
 void FrmAdvanced::OnNumberChosen(int index) {
@@ -425,9 +427,7 @@ void FrmAdvanced::OnReset() {
   InitiateGridCols();
   FillGrid();
   FillNumberList();
-  SelectRow(0);
-  EnableDetails(false);
-  delete_->setEnabled(false);
+  ShowNoRule();
 }
 
 }  // namespace sentrel::client

@@ -61,6 +61,8 @@ class FrmAdvanced : public QDialog, public LanguageWindow {
 
   // The rule is shown in the details and selected in the grid (0: none, details disabled).
   void ShowRule(int n);
+  // No row selected, the details empty and disabled, nothing to delete.
+  void ShowNoRule();
   void SelectRow(int n);
   void EnableDetails(bool enabled);
   void EditField(RuleField field, const QString& text);
