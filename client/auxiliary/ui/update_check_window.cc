@@ -12,6 +12,7 @@
 #include "client/auxiliary/ui/update_fetch_job.h"
 #include "client/auxiliary/update_fetch.h"
 #include "client/auxiliary/web_addresses.h"
+#include "client/ui/controls.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
 
@@ -24,25 +25,17 @@ QColor ToQColor(VersionColour colour) {
   return QColor(value & 0xFF, value >> 8 & 0xFF, value >> 16 & 0xFF);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QString::fromLatin1(name));
-  return label;
-}
-
 }  // namespace
 
 UpdateCheckWindow::UpdateCheckWindow(ClientSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
   setObjectName(QStringLiteral("frmUpdateCheck"));
-  lblUpdate_ = MakeLabel(this, "lblUpdate");
-  fraCurrent_ = new QGroupBox(this);
-  fraCurrent_->setObjectName(QStringLiteral("fraCurrent"));
-  lblCurrentVersion_ = MakeLabel(fraCurrent_, "lblCurrentVersion");
-  fraNewVersion_ = new QGroupBox(this);
-  fraNewVersion_->setObjectName(QStringLiteral("fraNewVersion"));
-  lblNewVersion_ = MakeLabel(fraNewVersion_, "lblNewVersion");
-  lblDownload_ = MakeLabel(fraNewVersion_, "lblDownload");
+  lblUpdate_ = MakeLabel(this, QStringLiteral("lblUpdate"));
+  fraCurrent_ = MakeFrame(this, QStringLiteral("fraCurrent"));
+  lblCurrentVersion_ = MakeLabel(fraCurrent_, QStringLiteral("lblCurrentVersion"));
+  fraNewVersion_ = MakeFrame(this, QStringLiteral("fraNewVersion"));
+  lblNewVersion_ = MakeLabel(fraNewVersion_, QStringLiteral("lblNewVersion"));
+  lblDownload_ = MakeLabel(fraNewVersion_, QStringLiteral("lblDownload"));
   lblDownload_->setTextFormat(Qt::RichText);
   lblDownload_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   connect(lblDownload_, &QLabel::linkActivated, this, &UpdateCheckWindow::OpenDownload);
