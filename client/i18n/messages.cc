@@ -6,7 +6,7 @@
 
 #include "client/i18n/embedded_tables.h"
 #include "client/i18n/message_table.h"
-#include "platform/code_page.h"
+#include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
@@ -48,7 +48,7 @@ std::u16string LookupMessage(const MessageTable* table, int32_t number) {
     auto text = table->find(number);
     if (text != table->end()) return text->second;
   }
-  return u"***MESSAGE_MISSING***" + platform::Utf8ToUtf16(std::to_string(number));
+  return u"***MESSAGE_MISSING***" + platform::Decimal(number);
 }
 
 std::u16string GetMessageTextIn(std::u16string_view language, int32_t number) {
