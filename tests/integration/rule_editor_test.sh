@@ -121,9 +121,9 @@ client cmdAdvancedSystem MSFlexGridFR=1 mnuDeleteSelRule cmdOK pbApply
 write MyApp 7036 discard-4
 marker 5
 discarded discard-4 marker-5
-params='HKLM\SYSTEM\CurrentControlSet\Services\Brinmoor Vaskwell\Parameters\System'
-[[ $("$ntbox" reg query "$params" /v nFilterRules | awk '/nFilterRules/ {print $3}') == 0x1 ]] ||
-  fail "nFilterRules after the delete: $("$ntbox" reg query "$params")"
+system_key="$params\\System" # $params (lib/forwarder.sh) stays the Parameters key for set_dword
+[[ $("$ntbox" reg query "$system_key" /v nFilterRules | awk '/nFilterRules/ {print $3}') == 0x1 ]] ||
+  fail "nFilterRules after the delete: $("$ntbox" reg query "$system_key")"
 
 # --- "Reset to default": the rules are gone for the running service as well. The reset also
 # starts the log again from its first record, so the records discarded so far arrive now. ---
