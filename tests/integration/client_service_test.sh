@@ -27,11 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$here/lib/check.sh"
 # write N: an information record "rec-N" in the System log.
 write() { "$ntbox" evt write System --source MyApp --id 1000 --string "rec-$1" >/dev/null; }
 received() { grep -c -F "rec-$1\\\"" "$(rsyslog_out main)" || true; }
