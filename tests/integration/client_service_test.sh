@@ -7,25 +7,9 @@
 # Usage: client_service_test.sh BUILD_DIR
 set -euo pipefail
 
-build=${1:?usage: client_service_test.sh BUILD_DIR}
-build=$(cd "$build" && pwd)
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib/rsyslog.sh"
-rsyslog_in_namespace "$here/$(basename "$0")" "$build"
-
-ntbox=$build/bin/ntbox
-vaskwell=$build/bin/vaskwell
+. "$(dirname "$0")/lib/running_service.sh" "$@"
 drive=$build/bin/client_drive
-name="Brinmoor Vaskwell"
-work=$(mktemp -d)
-RSYSLOG_WORK=$work/rsyslog
-export NTBOX_MACHINE=$work/SRV1 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work
-cleanup() {
-  "$ntbox" sc stop "$name" --wait 10 >/dev/null 2>&1 || true
-  rsyslog_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work
 
 . "$here/lib/check.sh"
 # write N: an information record "rec-N" in the System log.

@@ -7,25 +7,8 @@
 # Usage: forward_evt_file_test.sh BUILD_DIR
 set -euo pipefail
 
-build=${1:?usage: forward_evt_file_test.sh BUILD_DIR}
-build=$(cd "$build" && pwd)
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib/rsyslog.sh"
-rsyslog_in_namespace "$here/$(basename "$0")" "$build"
-
-ntbox=$build/bin/ntbox
-vaskwell=$build/bin/vaskwell
+. "$(dirname "$0")/lib/running_service.sh" "$@"
 evt=$here/../../platform/emulated/testdata/evt/SysEvent.Evt
-name="Brinmoor Vaskwell"
-work=$(mktemp -d)
-RSYSLOG_WORK=$work/rsyslog
-export NTBOX_MACHINE=$work/SRV1
-cleanup() {
-  [[ -d $NTBOX_MACHINE ]] && "$ntbox" sc stop "$name" --wait 10 >/dev/null 2>&1 || true
-  rsyslog_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$here/lib/forwarder.sh"
 ms() { echo $(($(date +%s%N) / 1000000)); }
 

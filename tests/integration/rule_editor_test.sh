@@ -8,25 +8,8 @@
 # Usage: rule_editor_test.sh BUILD_DIR
 set -euo pipefail
 
-build=${1:?usage: rule_editor_test.sh BUILD_DIR}
-build=$(cd "$build" && pwd)
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib/rsyslog.sh"
-rsyslog_in_namespace "$here/$(basename "$0")" "$build"
-
-ntbox=$build/bin/ntbox
-vaskwell=$build/bin/vaskwell
+. "$(dirname "$0")/lib/running_service.sh" "$@"
 client_drive=$build/bin/client_drive
-name="Brinmoor Vaskwell"
-work=$(mktemp -d)
-RSYSLOG_WORK=$work/rsyslog
-export NTBOX_MACHINE=$work/SRV1
-cleanup() {
-  "$ntbox" sc stop "$name" --wait 10 >/dev/null 2>&1 || true
-  rsyslog_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
 [[ -x $client_drive ]] || {
   echo "rule_editor_test.sh: $client_drive is missing (the client needs Qt 6)" >&2
   exit 1
