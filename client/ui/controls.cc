@@ -89,6 +89,25 @@ void ShowCheck(QCheckBox* box, bool ticked) {
   box->setChecked(ticked);
 }
 
+void BindFlag(QCheckBox* box, Flag* flag, std::function<void()> after) {
+  QObject::connect(box, &QCheckBox::toggled, box, [flag, after](bool on) {
+    flag->ticked = on;
+    if (after) after();
+  });
+}
+
+void BindChoice(QComboBox* combo, Choice* choice, std::function<void()> after) {
+  QObject::connect(combo, &QComboBox::currentIndexChanged, combo, [choice, after](int index) {
+    if (index >= 0) choice->index = index;
+    if (after) after();
+  });
+}
+
+void BindText(QLineEdit* edit, std::u16string* text) {
+  QObject::connect(edit, &QLineEdit::textChanged, edit,
+                   [text](const QString& value) { *text = ToU16(value); });
+}
+
 void SetTip(QWidget* widget, int tip) {
   if (tip >= 0) widget->setToolTip(MsgPlain(tip));
 }

@@ -5,6 +5,8 @@
 #define CLIENT_UI_CONTROLS_H_
 
 #include <QString>
+#include <functional>
+#include <string>
 
 #include "client/core/settings.h"
 
@@ -33,6 +35,12 @@ void ShowChoice(QComboBox* combo, const Choice& choice);
 // Sets a box's text without running its change handlers; keeps the cursor when nothing changes.
 void ShowText(QLineEdit* edit, const QString& text);
 void ShowCheck(QCheckBox* box, bool ticked);
+
+// Binds a control to a field of the settings record: every change of the control goes into the
+// field at once; `after` (when given) runs after each change.
+void BindFlag(QCheckBox* box, Flag* flag, std::function<void()> after = {});
+void BindChoice(QComboBox* combo, Choice* choice, std::function<void()> after = {});
+void BindText(QLineEdit* edit, std::u16string* text);
 
 // Caption and tool tip from message numbers (no tool tip for -1).
 void SetCaption(QLabel* label, int caption, int tip = -1);

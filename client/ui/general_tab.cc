@@ -15,29 +15,6 @@
 #include "client/ui/qt_text.h"
 
 namespace sentrel::client {
-namespace {
-
-// A check box bound to a flag of the record; `after` runs after every change.
-void BindFlag(QCheckBox* box, Flag* flag, std::function<void()> after = {}) {
-  QObject::connect(box, &QCheckBox::toggled, box, [flag, after](bool on) {
-    flag->ticked = on;
-    if (after) after();
-  });
-}
-
-void BindChoice(QComboBox* combo, Choice* choice, std::function<void()> after = {}) {
-  QObject::connect(combo, &QComboBox::currentIndexChanged, combo, [choice, after](int index) {
-    if (index >= 0) choice->index = index;
-    if (after) after();
-  });
-}
-
-void BindText(QLineEdit* edit, std::u16string* text) {
-  QObject::connect(edit, &QLineEdit::textChanged, edit,
-                   [text](const QString& value) { *text = ToU16(value); });
-}
-
-}  // namespace
 
 GeneralTab::GeneralTab(GlobalSettings* settings, QWidget* parent)
     : QWidget(parent), settings_(settings) {

@@ -143,33 +143,23 @@ void LogTab::Bind() {
           on ? (s->types.bits | kEventTypeBits[i]) : (s->types.bits & ~kEventTypeBits[i]);
     });
   }
-  connect(cboxFacility_, &QComboBox::currentIndexChanged, this, [s](int index) {
-    if (index >= 0) s->facility.index = index;
-  });
+  BindChoice(cboxFacility_, &s->facility);
   // The box's text as it is now, not the signal's: a restored number (input_rules.h) arrives
   // before the change notice of the text it replaced.
   connect(txtnLastRecord_, &QLineEdit::textChanged, this,
           [this, s] { s->last_record.text = ToU16(txtnLastRecord_->text()); });
-  connect(chkReportTruncatedLog_, &QCheckBox::toggled, this,
-          [s](bool on) { s->report_truncated.ticked = on; });
+  BindFlag(chkReportTruncatedLog_, &s->report_truncated);
   connect(chkFilterRules_, &QCheckBox::toggled, this, [this](bool on) {
     settings_->filter_rules = on;
     ApplyEnablingRules();
   });
   connect(cmdAdvanced_, &QPushButton::clicked, this, [this] { emit AdvancedRequested(info_.id); });
-  connect(chkEnabledMailDelivery_, &QCheckBox::toggled, this,
-          [s](bool on) { s->mail_delivery.ticked = on; });
-  const std::pair<QLineEdit*, std::u16string*> texts[] = {{txtMailServer_, &s->smtp_server},
-                                                          {txtMailSender_, &s->smtp_sender},
-                                                          {txtMailRecipient_, &s->smtp_recipient},
-                                                          {txtMailSubject_, &s->smtp_subject}};
-  for (const auto& [edit, text] : texts) {
-    connect(edit, &QLineEdit::textChanged, this,
-            [text = text](const QString& value) { *text = ToU16(value); });
-  }
-  connect(cbEmailEncoding_, &QComboBox::currentIndexChanged, this, [s](int index) {
-    if (index >= 0) s->mail_encoding.index = index;
-  });
+  BindFlag(chkEnabledMailDelivery_, &s->mail_delivery);
+  BindText(txtMailServer_, &s->smtp_server);
+  BindText(txtMailSender_, &s->smtp_sender);
+  BindText(txtMailRecipient_, &s->smtp_recipient);
+  BindText(txtMailSubject_, &s->smtp_subject);
+  BindChoice(cbEmailEncoding_, &s->mail_encoding);
   if (cmdCPSystem_) {
     connect(cmdCPSystem_, &QPushButton::clicked, this,
             [this] { emit CopyFromSystemRequested(info_.id); });
