@@ -215,11 +215,8 @@ void GeneralTab::ApplyEnablingRules() {
 }
 
 void GeneralTab::EnableDisableAdditionalControls(bool enable) {
+  // The four boxes lie in the frame and follow its state.
   frmsetAdditional_->setEnabled(enable);
-  for (QCheckBox* box :
-       {chkAddFacilityString_, chkAddUserName_, chkAddLogType_, chkShowSyslogMsgNbr_}) {
-    box->setEnabled(enable);
-  }
 }
 
 void GeneralTab::ApplyTexts() {

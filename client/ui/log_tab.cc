@@ -186,11 +186,10 @@ void LogTab::ShowSettings() {
 }
 
 void LogTab::ApplyEnablingRules() {
+  // A disabled frame disables what lies in it: the type boxes, and the rules box with Advanced.
   const bool logging = settings_->types.logging;
   frmsetFilter_->setEnabled(logging);
-  for (QCheckBox* box : chkType_) box->setEnabled(logging);
   frmFilterRules_->setEnabled(logging);
-  chkFilterRules_->setEnabled(logging);
   cmdAdvanced_->setEnabled(settings_->filter_rules);
 }
 
