@@ -54,7 +54,7 @@ MainWindow::MainWindow(ClientSession& session, QWidget* parent)
   SetCommandHandler(Command::kReload, [this] { ReloadSettings(); });
   SetCommandHandler(Command::kReset, [this] { ResetToDefaults(); });
   SetCommandHandler(Command::kQuit, [this] { End(); });
-  for (QAction* action : findChildren<QAction*>()) RefreshAction(action);
+  for (const auto& [action, command] : action_commands_) RefreshAction(action);
   SetConfigurationEnabled(false);
   InitiateLanguageSettings();
   resize(sizeHint().expandedTo(minimumSize()));
@@ -129,12 +129,17 @@ QMenu* MainWindow::AddMenu(const char* name, int caption) {
   return menu;
 }
 
-QAction* MainWindow::AddMenuAction(QMenu* menu, Command command, const char* name, int caption) {
-  QAction* action = menu->addAction(QString());
+void MainWindow::AddCommandAction(QAction* action, Command command, const char* name, int caption) {
   action->setObjectName(QString::fromLatin1(name));
   action_captions_[action] = caption;
-  menu_actions_[command] = action;
+  action_commands_[action] = command;
   connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+}
+
+QAction* MainWindow::AddMenuAction(QMenu* menu, Command command, const char* name, int caption) {
+  QAction* action = menu->addAction(QString());
+  AddCommandAction(action, command, name, caption);
+  menu_actions_[command] = action;
   return action;
 }
 
@@ -171,11 +176,9 @@ void MainWindow::MakeMenus() {
 QAction* MainWindow::AddToolAction(Command command, const char* name, int tip, int icon) {
   QAction* action = toolbar_->addAction(
       style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)), QString());
-  action->setObjectName(QString::fromLatin1(name));
+  AddCommandAction(action, command, name, tip);
   toolbar_->widgetForAction(action)->setObjectName(QString::fromLatin1(name));
-  action_captions_[action] = tip;
   toolbar_actions_[command] = action;
-  connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
   return action;
 }
 
@@ -222,19 +225,10 @@ void MainWindow::SetActionAllowed(QAction* action, bool allowed) {
 }
 
 void MainWindow::RefreshAction(QAction* action) {
-  Command command{};
-  bool found = false;
-  for (const auto* place : {&menu_actions_, &toolbar_actions_}) {
-    for (const auto& [c, a] : *place) {
-      if (a == action) {
-        command = c;
-        found = true;
-      }
-    }
-  }
-  if (!found) return;
-  auto allowed = allowed_.find(action);
-  action->setEnabled(handlers_.count(command) != 0 &&
+  const auto command = action_commands_.find(action);
+  if (command == action_commands_.end()) return;
+  const auto allowed = allowed_.find(action);
+  action->setEnabled(handlers_.count(command->second) != 0 &&
                      (allowed == allowed_.end() || allowed->second));
 }
 

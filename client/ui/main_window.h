@@ -138,6 +138,8 @@ class MainWindow : public QMainWindow, public LanguageWindow {
   void MakeMenus();
   void MakeToolBar();
   QMenu* AddMenu(const char* name, int caption);
+  // Names the action and ties it to its command and caption (menu entry or toolbar button).
+  void AddCommandAction(QAction* action, Command command, const char* name, int caption);
   QAction* AddMenuAction(QMenu* menu, Command command, const char* name, int caption);
   QAction* AddToolAction(Command command, const char* name, int tip, int icon);
   void RunCommand(Command command);
@@ -165,6 +167,7 @@ class MainWindow : public QMainWindow, public LanguageWindow {
 
   std::map<Command, QAction*> menu_actions_;
   std::map<Command, QAction*> toolbar_actions_;
+  std::map<QAction*, Command> action_commands_;  // every menu entry and toolbar button
   std::map<QAction*, bool> allowed_;
   std::map<Command, std::function<void()>> handlers_;
   // Message numbers of the menus' titles, the menu entries' captions and the toolbar buttons'
