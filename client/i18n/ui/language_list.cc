@@ -17,6 +17,10 @@ void FillLanguageListBox(QListWidget* list, std::optional<size_t> selected) {
   if (!selected) list->clearSelection();
 }
 
+void ShowAllLanguageEntries(QListWidget* list) {
+  list->setFixedHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 4);
+}
+
 std::u16string ChosenLanguageCode(const QListWidget* list) {
   const QList<QListWidgetItem*> chosen = list->selectedItems();
   if (chosen.isEmpty()) return {};

@@ -12,6 +12,9 @@ namespace sentrel::client {
 // Fills the list with the five fixed entries, each with its item data, and selects the entry at
 // `selected` (none when nullopt).
 void FillLanguageListBox(QListWidget* list, std::optional<size_t> selected);
+// Makes the list exactly tall enough to show all its entries in its current font; call it again
+// after the font changed.
+void ShowAllLanguageEntries(QListWidget* list);
 // The code of the selected entry's item data; empty when no entry is selected.
 std::u16string ChosenLanguageCode(const QListWidget* list);
 

@@ -96,6 +96,14 @@ struct EnglishClient {
   std::unique_ptr<MainWindow> window;
 };
 
+// Every entry lies whole inside the list's visible area: no language hides behind a scroll bar.
+bool AllEntriesInSight(const QListWidget* list) {
+  for (int i = 0; i < list->count(); ++i) {
+    if (!list->viewport()->rect().contains(list->visualItemRect(list->item(i)))) return false;
+  }
+  return list->count() > 0;
+}
+
 }  // namespace
 
 class LanguageWindowsTest : public QObject {
@@ -140,6 +148,7 @@ class LanguageWindowsTest : public QObject {
       QCOMPARE(splash->findChild<QLabel*>("lblFirstTime")->text(), prompt);
       auto* list = splash->findChild<QListWidget*>("lsLanguage");
       QCOMPARE(list->count(), 5);
+      QVERIFY(AllEntriesInSight(list));
       QCOMPARE(list->currentItem()->text(), QStringLiteral("English"));
       if (!chosen.isEmpty()) SelectEntry(list, chosen);
       QTest::mouseClick(splash->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
@@ -196,6 +205,7 @@ class LanguageWindowsTest : public QObject {
     QCOMPARE(options->windowTitle(), ToQString(GetMessageTextIn(u"JP", 350)));
     QCOMPARE(options->findChild<QListWidget*>("lsLanguage")->currentItem()->text(),
              QStringLiteral("Japanese"));
+    QVERIFY(AllEntriesInSight(options->findChild<QListWidget*>("lsLanguage")));
     QTest::mouseClick(options->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
     QCOMPARE(ToQString(CurrentLanguage()), QStringLiteral("JP"));
   }

@@ -60,9 +60,7 @@ void OptionsWindow::InitiateLanguageSettings() {
   lblLanguage_->setText(Msg(352));
   cmdOk_->setText(Msg(310));
   cmdCancel_->setText(Msg(311));
-  // All five entries in sight, in this language's font.
-  lsLanguage_->setFixedHeight(lsLanguage_->sizeHintForRow(0) * lsLanguage_->count() +
-                              2 * lsLanguage_->frameWidth() + 4);
+  ShowAllLanguageEntries(lsLanguage_);  // in this language's font
   lblHeaderText_->setMinimumWidth(lblHeaderText_->fontMetrics().averageCharWidth() * 52);
   adjustSize();
 }

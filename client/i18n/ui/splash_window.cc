@@ -35,9 +35,7 @@ SplashWindow::SplashWindow(LanguagePrompt prompt, QWidget* parent) : QWidget(par
   lsLanguage_->setObjectName(QStringLiteral("lsLanguage"));
   FillLanguageListBox(lsLanguage_, LanguageIndex(kEnglishCode));
   lblChooseLanguage_->setBuddy(lsLanguage_);
-  // All five entries in sight.
-  lsLanguage_->setFixedHeight(lsLanguage_->sizeHintForRow(0) * lsLanguage_->count() +
-                              2 * lsLanguage_->frameWidth() + 4);
+  ShowAllLanguageEntries(lsLanguage_);
 
   cmdStart_ = new QPushButton(QStringLiteral("Start"), this);
   cmdStart_->setObjectName(QStringLiteral("cmdStart"));
