@@ -72,12 +72,6 @@ std::u16string CurrentLanguage() {
   return Language();
 }
 
-std::vector<std::u16string> AvailableLanguages() {
-  std::vector<std::u16string> codes;
-  for (size_t i = 0; i < kEmbeddedTableCount; ++i) codes.emplace_back(kEmbeddedTables[i].language);
-  return codes;
-}
-
 std::u16string FormatMessageArgs(std::u16string_view text,
                                  const std::vector<std::u16string>& args) {
   std::u16string out;

@@ -28,9 +28,6 @@ std::u16string LookupMessage(const MessageTable* table, int32_t number);
 void SetCurrentLanguage(std::u16string_view code);
 std::u16string CurrentLanguage();
 
-// The language codes the program has tables for, in the order of the embedded files.
-std::vector<std::u16string> AvailableLanguages();
-
 // Replaces %1, %2, ... in a message text by the arguments (a message of this program's own that
 // names a value and a limit, for example). Other percent signs stay as they are.
 std::u16string FormatMessageArgs(std::u16string_view text, const std::vector<std::u16string>& args);
