@@ -5,13 +5,12 @@
 #include <string>
 
 #include "client/i18n/embedded_tables.h"
+#include "client/i18n/languages.h"
 #include "client/i18n/message_table.h"
 #include "platform/text.h"
 
 namespace sentrel::client {
 namespace {
-
-constexpr char16_t kEnglish[] = u"EN";
 
 // The parsed tables by language code, built at the first lookup. A broken line of a table costs
 // only its entry, which then reads as missing (the unit tests parse every table strictly, so a
@@ -36,8 +35,8 @@ const TableMap& Tables() {
 // The process-wide current language; the client uses it from its window thread only, the lock
 // keeps a stray second thread harmless.
 std::mutex language_mutex;
-std::u16string& Language() {
-  static std::u16string language = kEnglish;
+std::u16string& CurrentCode() {
+  static std::u16string language = kEnglishCode;
   return language;
 }
 
@@ -54,7 +53,7 @@ std::u16string LookupMessage(const MessageTable* table, int32_t number) {
 std::u16string GetMessageTextIn(std::u16string_view language, int32_t number) {
   const auto& tables = Tables();
   auto table = tables.find(language);
-  if (table == tables.end()) table = tables.find(std::u16string_view(kEnglish));
+  if (table == tables.end()) table = tables.find(std::u16string_view(kEnglishCode));
   return LookupMessage(table == tables.end() ? nullptr : &table->second, number);
 }
 
@@ -64,12 +63,12 @@ std::u16string GetMessageText(int32_t number) {
 
 void SetCurrentLanguage(std::u16string_view code) {
   std::lock_guard<std::mutex> lock(language_mutex);
-  Language() = std::u16string(code);
+  CurrentCode() = std::u16string(code);
 }
 
 std::u16string CurrentLanguage() {
   std::lock_guard<std::mutex> lock(language_mutex);
-  return Language();
+  return CurrentCode();
 }
 
 std::u16string FormatMessageArgs(std::u16string_view text,
