@@ -106,7 +106,7 @@ TEST_F(ServiceAgreementTest, ClientAndServiceAgreeOnDefaultsInstallationAndSaved
     dns.mail_delivery.ticked = true;
     dns.smtp_sender = u"events@example";
     dns.last_record.text = u"17";
-    ASSERT_TRUE(session.WriteRegValues().ok);
+    ASSERT_TRUE(session.WriteRegValues().ok());
     ExpectServiceSeesWhatTheClientShows();
   }
 }

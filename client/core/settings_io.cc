@@ -208,10 +208,7 @@ WriteResult WriteRegValues(Registry& registry, const Connection& connection, Fil
                            Settings* settings) {
   WriteResult result;
   result.invalid = ValidateSettings(*settings);
-  if (result.invalid) {
-    result.ok = false;
-    return result;
-  }
+  if (result.invalid) return result;
   registry.ClearSaveFailure();
   WriteGlobals(registry, connection.parameters(), &settings->global);
   for (size_t i = 0; i < kLogs.size(); ++i) {
@@ -221,7 +218,6 @@ WriteResult WriteRegValues(Registry& registry, const Connection& connection, Fil
     }
   }
   if (const auto& failure = registry.save_failure()) {
-    result.ok = false;
     result.failure = UserMessage{MessageIcon::kCritical,
                                  GetMessageText(188) + u" " + failure->value + u"\r\n" +
                                      GetSystemErrorText(registry.platform(), failure->code)};

@@ -38,9 +38,10 @@ struct InvalidNumber {
 std::optional<InvalidNumber> ValidateSettings(const Settings& settings);
 
 struct WriteResult {
-  bool ok = true;
   std::optional<InvalidNumber> invalid;  // nothing was written
   std::optional<UserMessage> failure;    // the first value that could not be written
+
+  bool ok() const { return !invalid && !failure; }
 };
 
 // Writes the record to the connected target, unless ValidateSettings finds a box it cannot save

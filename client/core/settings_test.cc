@@ -54,7 +54,7 @@ class SettingsTest : public ::testing::Test {
   RegistrySnapshot Snapshot() { return SnapshotKey(computer(), kParametersPath); }
   void ExpectSaved() {
     const WriteResult result = session_.WriteRegValues();
-    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.ok());
     EXPECT_FALSE(result.invalid);
     EXPECT_FALSE(result.failure);
   }
@@ -108,7 +108,7 @@ TEST_F(SettingsTest, ApplyOnAnEmptyConfigurationWritesTheResetState) {
   const ResetResult reset = session_.ResetToDefaults();
   EXPECT_TRUE(reset.messages.empty());
   EXPECT_EQ(reset.connect.state, ConnectState::kConnected);
-  EXPECT_TRUE(reset.write.ok);
+  EXPECT_TRUE(reset.write.ok());
   EXPECT_EQ(Snapshot(), applied) << DescribeChanges(applied, Snapshot());
 }
 
@@ -227,7 +227,7 @@ TEST_F(SettingsTest, AFailedSaveNamesTheFirstValueWithTheSystemsText) {
                 computer(), u"SYSTEM\\CurrentControlSet\\Services\\Brinmoor Vaskwell"),
             platform::kSuccess);
   const WriteResult result = session_.WriteRegValues();
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.ok());
   ASSERT_TRUE(result.failure);
   EXPECT_EQ(result.failure->icon, MessageIcon::kCritical);
   EXPECT_EQ(platform::Utf16ToUtf8(result.failure->text),

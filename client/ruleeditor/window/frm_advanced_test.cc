@@ -62,7 +62,7 @@ class FrmAdvancedTest : public QObject {
   }
   void Save() {
     const WriteResult result = session_->WriteRegValues();
-    QVERIFY(result.ok);
+    QVERIFY(result.ok());
   }
 
   template <typename T>
