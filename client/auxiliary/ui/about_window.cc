@@ -10,6 +10,7 @@
 #include "client/auxiliary/program_files.h"
 #include "client/auxiliary/system_info.h"
 #include "client/auxiliary/web_addresses.h"
+#include "client/ui/controls.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
 
@@ -18,14 +19,10 @@ namespace sentrel::client {
 AboutWindow::AboutWindow(ClientSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
   setObjectName(QStringLiteral("frmAbout"));
-  lblTitle_ = new QLabel(this);
-  lblTitle_->setObjectName(QStringLiteral("lblTitle"));
-  lblVersion_ = new QLabel(this);
-  lblVersion_->setObjectName(QStringLiteral("lblVersion"));
-  lblMoreInfo_ = new QLabel(this);
-  lblMoreInfo_->setObjectName(QStringLiteral("lblMoreInfo"));
-  lblWebsite_ = new QLabel(this);
-  lblWebsite_->setObjectName(QStringLiteral("lblWebsite"));
+  lblTitle_ = MakeLabel(this, QStringLiteral("lblTitle"));
+  lblVersion_ = MakeLabel(this, QStringLiteral("lblVersion"));
+  lblMoreInfo_ = MakeLabel(this, QStringLiteral("lblMoreInfo"));
+  lblWebsite_ = MakeLabel(this, QStringLiteral("lblWebsite"));
   lblWebsite_->setTextFormat(Qt::RichText);
   lblWebsite_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   connect(lblWebsite_, &QLabel::linkActivated, this, [this] {

@@ -10,6 +10,7 @@
 #include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
 #include "client/i18n/ui/language_list.h"
+#include "client/ui/controls.h"
 #include "client/ui/main_window.h"
 #include "client/ui/message_box.h"
 #include "client/ui/qt_text.h"
@@ -22,11 +23,9 @@ OptionsWindow::OptionsWindow(ClientSession& session, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
 
-  lblHeaderText_ = new QLabel(this);
-  lblHeaderText_->setObjectName(QStringLiteral("lblHeaderText"));
+  lblHeaderText_ = MakeLabel(this, QStringLiteral("lblHeaderText"));
   lblHeaderText_->setWordWrap(true);
-  lblLanguage_ = new QLabel(this);
-  lblLanguage_->setObjectName(QStringLiteral("lblLanguage"));
+  lblLanguage_ = MakeLabel(this, QStringLiteral("lblLanguage"));
   lsLanguage_ = new QListWidget(this);
   lsLanguage_->setObjectName(QStringLiteral("lsLanguage"));
   lblLanguage_->setBuddy(lsLanguage_);
