@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "client/core/registry.h"
 #include "platform/text.h"
 
 namespace sentrel::client {
