@@ -65,9 +65,7 @@ UpdateCheckWindow::UpdateCheckWindow(ClientSession& session, QWidget* parent)
 
   // Without a version resource every offered version counts as newer.
   running_ = ReadRunningVersion(session_.platform()).value_or(VersionTriple{});
-  fraNewVersion_->setEnabled(false);
-  lblNewVersion_->setEnabled(false);
-  lblDownload_->setEnabled(false);
+  fraNewVersion_->setEnabled(false);  // until a check succeeds; its labels follow it
   InitiateLanguageSettings();
 }
 
@@ -123,14 +121,12 @@ void UpdateCheckWindow::ShowOffered(const UpdateInfo& info) {
   offered_ = info;
   lblNewVersion_->setText(ToQString(OfferedVersionLabel(info)));
   cmdCancel_->setText(Msg(457));
-  const UpdateVerdict verdict = JudgeOfferedVersion(running_, info.version);
   QPalette palette = fraNewVersion_->palette();
-  palette.setColor(QPalette::WindowText, ToQColor(verdict.colour));
+  palette.setColor(QPalette::WindowText,
+                   ToQColor(JudgeOfferedVersion(running_, info.version).colour));
   fraNewVersion_->setPalette(palette);
-  lblDownload_->setEnabled(verdict.download_enabled);
-  ShowDownloadLink();
   fraNewVersion_->setEnabled(true);
-  lblNewVersion_->setEnabled(true);
+  ShowDownloadLink();
 }
 
 void UpdateCheckWindow::ShowDownloadLink() {
@@ -138,6 +134,7 @@ void UpdateCheckWindow::ShowDownloadLink() {
   const QString text = MsgPlain(455).toHtmlEscaped();
   const bool enabled =
       offered_ && JudgeOfferedVersion(running_, offered_->version).download_enabled;
+  lblDownload_->setEnabled(enabled);
   lblDownload_->setText(enabled ? QStringLiteral("<a href=\"download\">%1</a>").arg(text) : text);
 }
 
