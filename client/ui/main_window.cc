@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "client/i18n/languages.h"
 #include "client/i18n/messages.h"
 #include "client/ui/busy_cursor.h"
 #include "client/ui/general_tab.h"
@@ -400,7 +401,7 @@ void MainWindow::ApplyTargetVersion() {
 }
 
 void MainWindow::ApplyMinimumSize() {
-  const int width = CurrentLanguage() == u"JP" ? kMinWidthTwipsJapanese : kMinWidthTwips;
+  const int width = CurrentLanguage() == kJapaneseCode ? kMinWidthTwipsJapanese : kMinWidthTwips;
   const QSize floor(width * logicalDpiX() / 1440, kMinHeightTwips * logicalDpiY() / 1440);
   // Never smaller than the controls need in the current language, so nothing is ever cut off;
   // a window below the new minimum grows to it.
