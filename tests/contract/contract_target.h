@@ -6,6 +6,7 @@
 #define TESTS_CONTRACT_CONTRACT_TARGET_H_
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,12 @@ class Target {
 Target& GetTarget();
 
 inline platform::Platform& GetPlatform() { return GetTarget().platform(); }
+
+// The decimal number in environment variable `name`, or `fallback` when it is unset or empty.
+inline uint32_t EnvNumber(const char* name, uint32_t fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? static_cast<uint32_t>(std::strtoul(value, nullptr, 10)) : fallback;
+}
 
 // The skip for an assertion where Wine differs from Windows.
 #define CONTRACT_SKIP_UNDER_WINE(reason)                                           \

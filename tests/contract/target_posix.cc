@@ -23,11 +23,6 @@ namespace {
 
 constexpr uint16_t kEchoPort = 50007;
 
-uint32_t EnvNumber(const char* name, uint32_t fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? static_cast<uint32_t>(std::strtoul(value, nullptr, 10)) : fallback;
-}
-
 // Echoes UDP datagrams on one thread and each accepted TCP connection on another, for the life
 // of the process.
 void UdpEcho(int fd) {

@@ -19,11 +19,6 @@
 namespace contract {
 namespace {
 
-uint32_t EnvNumber(const char* name, uint32_t fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? static_cast<uint32_t>(std::strtoul(value, nullptr, 10)) : fallback;
-}
-
 std::u16string ProgramDirectory() {
   wchar_t path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
