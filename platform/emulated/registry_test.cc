@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +13,7 @@
 #include <thread>
 
 #include "platform/emulated/emulated_platform.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_platform.h"
 
 namespace platform::emulated {
@@ -404,22 +404,16 @@ TEST(RegistryTest, TwoProcessesWritingAtOnceBothSucceed) {
   pid_t children[2];
   const char* prefixes[2] = {"first", "second"};
   for (int c = 0; c < 2; ++c) {
-    children[c] = fork();
-    ASSERT_GE(children[c], 0);
-    if (children[c] == 0) {
+    children[c] = testsupport::StartChildProcess([&] {
       close(start[1]);
-      _exit(WriteValuesInChild(computer.dir(), prefixes[c], 300, start[0]));
-    }
+      return WriteValuesInChild(computer.dir(), prefixes[c], 300, start[0]);
+    });
+    ASSERT_GE(children[c], 0);
   }
   close(start[0]);
   ASSERT_EQ(write(start[1], "gg", 2), 2);  // release both at the same moment
   close(start[1]);
-  for (pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+  for (pid_t child : children) EXPECT_EQ(testsupport::WaitForChildProcess(child), 0);
   std::unique_ptr<RegKey> key;
   ASSERT_EQ(Root(computer.platform())->OpenKey(u"Software\\Race", RegAccess::kRead, &key),
             kSuccess);
@@ -471,17 +465,12 @@ TEST(RegistryTest, DamagedOrForeignDatabasesAreReportedAndLeftAlone) {
 // Runs `change` on the computer in `dir` in a child process, with its own connection and its
 // own memory of the registry, and waits for it; the child's exit status is `change`'s answer.
 void ChangeInAnotherProcess(const std::string& dir, const std::function<int(Platform&)>& change) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::string error;
-    auto p = EmulatedPlatform::Open(dir, &error);
-    _exit(p ? change(*p) : 100);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_EQ(testsupport::RunInChildProcess([&] {
+              std::string error;
+              auto p = EmulatedPlatform::Open(dir, &error);
+              return p ? change(*p) : 100;
+            }),
+            0);
 }
 
 uint32_t Dword(RegKey& key, std::u16string_view name, Result* result) {
