@@ -1,12 +1,9 @@
 #include "platform/emulated/http.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -14,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback.h"
 #include "tests/support/test_platform.h"
 
 namespace platform::emulated {
@@ -25,48 +23,24 @@ class LocalServer {
  public:
   using Answer = std::function<std::string(const std::string& request)>;
 
-  explicit LocalServer(Answer answer) : answer_(std::move(answer)) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 8) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-      ADD_FAILURE() << "cannot listen on 127.0.0.1";
-      return;
-    }
-    port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
+  explicit LocalServer(Answer answer) : answer_(std::move(answer)), thread_([this] { Serve(); }) {}
   ~LocalServer() {
-    stop_ = true;
-    shutdown(fd_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    close(fd_);
+    shutdown(listener_.fd(), SHUT_RDWR);  // ends the wait in Accept
+    thread_.join();
     for (int c : held_) close(c);
   }
-  int port() const { return port_; }
+  int port() const { return listener_.port(); }
   std::vector<std::string> requests;
 
  private:
   void Serve() {
-    while (!stop_) {
-      const int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (c < 0) return;
+    for (int c; (c = listener_.Accept(-1)) >= 0;) {
       if (!answer_) {
         held_.push_back(c);  // silent: the client waits for an answer that never comes
         continue;
       }
-      std::string request;
-      char buffer[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = recv(c, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        request.append(buffer, static_cast<size_t>(n));
-      }
-      requests.push_back(request);
-      const std::string reply = answer_(request);
+      requests.push_back(testsupport::ReceiveUntil(c, "\r\n\r\n", 10000));
+      const std::string reply = answer_(requests.back());
       if (send(c, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) {
         // the client went away
       }
@@ -74,12 +48,10 @@ class LocalServer {
     }
   }
 
+  testsupport::LoopbackSocket listener_{SOCK_STREAM};
   Answer answer_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
   std::vector<int> held_;
+  std::thread thread_;
 };
 
 class HttpTest : public ::testing::Test {

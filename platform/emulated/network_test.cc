@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/loopback.h"
 #include "tests/support/test_platform.h"
 
 namespace platform::emulated {
@@ -36,22 +36,7 @@ class NetworkTest : public ::testing::Test {
   testsupport::TempComputer computer_;
 };
 
-// A POSIX socket on 127.0.0.1 at a port the system chose.
-struct Listener {
-  explicit Listener(int type) : fd(socket(AF_INET, type, 0)) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t length = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    port = sa.sin_port;
-    if (type == SOCK_STREAM) listen(fd, 4);
-  }
-  ~Listener() { close(fd); }
-  int fd;
-  uint16_t port;
-};
+using Listener = testsupport::LoopbackSocket;  // on 127.0.0.1 at a port the system chose
 
 TEST_F(NetworkTest, StartCountsLikeWinsock) {
   uint16_t granted = 0;
@@ -157,7 +142,7 @@ TEST_F(NetworkTest, RefusedConnectGives10061) {
   uint16_t closed_port;
   {
     Listener l(SOCK_STREAM);
-    closed_port = l.port;
+    closed_port = htons(l.port());
   }
   std::unique_ptr<Socket> socket;
   ASSERT_EQ(net().CreateSocket(kAfInet, kSockStream, 0, &socket), 0);
@@ -168,8 +153,8 @@ TEST_F(NetworkTest, ReceiveTimesOutIsAbortedAndSeesTheClose) {
   Listener l(SOCK_STREAM);
   std::unique_ptr<Socket> socket;
   ASSERT_EQ(net().CreateSocket(kAfInet, kSockStream, 0, &socket), 0);
-  ASSERT_EQ(socket->Connect(Ip("127.0.0.1"), l.port, {}), 0);
-  const int peer = accept(l.fd, nullptr, nullptr);
+  ASSERT_EQ(socket->Connect(Ip("127.0.0.1"), htons(l.port()), {}), 0);
+  const int peer = l.Accept(10000);
   ASSERT_GE(peer, 0);
 
   char buffer[16];
@@ -202,8 +187,8 @@ TEST_F(NetworkTest, SendToAPeerThatNeverReadsIsAborted) {
   std::unique_ptr<Socket> socket;
   ASSERT_EQ(net().CreateSocket(kAfInet, kSockStream, 0, &socket), 0);
   std::atomic<bool> abort{false};
-  ASSERT_EQ(socket->Connect(Ip("127.0.0.1"), l.port, [&] { return abort.load(); }), 0);
-  const int peer = accept(l.fd, nullptr, nullptr);
+  ASSERT_EQ(socket->Connect(Ip("127.0.0.1"), htons(l.port()), [&] { return abort.load(); }), 0);
+  const int peer = l.Accept(10000);
   ASSERT_GE(peer, 0);
 
   const std::string small(1000, 'x');
@@ -229,9 +214,9 @@ TEST_F(NetworkTest, DatagramsLeaveWhole) {
   ASSERT_EQ(socket->Bind(kInaddrAny, 0), 0);
   std::string message(1500, 'x');
   message[0] = '\xE9';
-  ASSERT_EQ(socket->SendTo(message.data(), message.size(), Ip("127.0.0.1"), l.port), 0);
+  ASSERT_EQ(socket->SendTo(message.data(), message.size(), Ip("127.0.0.1"), htons(l.port())), 0);
   std::string got(4096, '\0');
-  const ssize_t n = recv(l.fd, got.data(), got.size(), 0);
+  const ssize_t n = recv(l.fd(), got.data(), got.size(), 0);
   ASSERT_EQ(n, 1500);
   EXPECT_EQ(got.substr(0, 1500), message);
 }

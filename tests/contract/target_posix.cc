@@ -3,7 +3,6 @@
 // Environment: CONTRACT_FIXTURES names the host directory of the fixture files (set by CTest);
 // CONTRACT_ACP the computer's ANSI code page (default 1252).
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <thread>
 
 #include "tests/contract/contract_target.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_platform.h"
 
 namespace contract {
@@ -47,22 +47,6 @@ void TcpEcho(int listener) {
       send(fd, buffer, static_cast<size_t>(n), 0);
     close(fd);
   }
-}
-
-int BoundSocket(int type) {
-  const int fd = socket(AF_INET, type, 0);
-  if (fd < 0) throw std::runtime_error("echo: socket failed");
-  const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(kEchoPort);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    throw std::runtime_error("echo: port " + std::to_string(kEchoPort) + " is taken");
-  }
-  if (type == SOCK_STREAM && listen(fd, 4) != 0) throw std::runtime_error("echo: listen failed");
-  return fd;
 }
 
 class EmulatedTarget : public Target {
@@ -102,10 +86,11 @@ class EmulatedTarget : public Target {
 
   // Started on first use, inside the test's private network namespace.
   uint16_t EchoPort() override {
-    if (!echo_started_) {
-      std::thread(UdpEcho, BoundSocket(SOCK_DGRAM)).detach();
-      std::thread(TcpEcho, BoundSocket(SOCK_STREAM)).detach();
-      echo_started_ = true;
+    if (!udp_echo_) {
+      udp_echo_ = std::make_unique<testsupport::LoopbackSocket>(SOCK_DGRAM, kEchoPort);
+      tcp_echo_ = std::make_unique<testsupport::LoopbackSocket>(SOCK_STREAM, kEchoPort);
+      std::thread(UdpEcho, udp_echo_->fd()).detach();
+      std::thread(TcpEcho, tcp_echo_->fd()).detach();
     }
     return kEchoPort;
   }
@@ -119,7 +104,7 @@ class EmulatedTarget : public Target {
 
   testsupport::TempComputer computer_;
   std::filesystem::path fixtures_;
-  bool echo_started_ = false;
+  std::unique_ptr<testsupport::LoopbackSocket> udp_echo_, tcp_echo_;  // for the process's life
 };
 
 }  // namespace
