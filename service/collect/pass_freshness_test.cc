@@ -1,19 +1,14 @@
 // A pass reads its configuration, the filter rules, the event sources' libraries and the services
 // file anew, while the service keeps what it read in memory to render and send a record cheaply:
 // whatever other processes change between two passes must reach the next pass.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +16,8 @@
 #include "platform/event_record.h"
 #include "service/base/render_fixture.h"
 #include "service/collect/forwarding_pipeline.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {
@@ -29,6 +26,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testsupport::RunInChildProcess;
 
 constexpr char kFirstMessages[] = R"(MessageId=7036
 Language=English
@@ -49,40 +47,6 @@ Language=English
 Dienst %1 ist jetzt %2.
 .
 )";
-
-// A UDP receiver on a loopback address; port 0 takes any free port.
-class Receiver {
- public:
-  Receiver(const char* address, uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, address, &a.sin_addr);
-    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << address;
-    socklen_t size = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size);
-    port_ = ntohs(a.sin_port);
-  }
-  ~Receiver() { close(fd_); }
-  uint16_t port() const { return port_; }
-
-  // The datagrams that have arrived (loopback delivers them while the sender sends).
-  std::vector<std::string> Take() {
-    std::vector<std::string> messages;
-    char buffer[4096];
-    pollfd p{fd_, POLLIN, 0};
-    while (poll(&p, 1, 20) > 0) {
-      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-      if (n < 0) break;
-      messages.emplace_back(buffer, static_cast<size_t>(n));
-    }
-    return messages;
-  }
-
- private:
-  int fd_;
-  uint16_t port_ = 0;
-};
 
 class NullReporter : public EventReporter {
  public:
@@ -133,37 +97,27 @@ class PassFreshnessTest : public ::testing::Test {
 
   // Runs ntbox on the test's computer as a process of its own; true when it succeeded.
   bool Ntbox(std::vector<std::string> args) {
-    return InAnotherProcess([&] {
-      setenv("NTBOX_MACHINE", computer.dir().c_str(), 1);
-      std::vector<char*> argv{const_cast<char*>(NTBOX_PATH)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      execv(NTBOX_PATH, argv.data());
-      _exit(127);
-    });
+    return 0 == RunInChildProcess([&] {
+             setenv("NTBOX_MACHINE", computer.dir().c_str(), 1);
+             std::vector<char*> argv{const_cast<char*>(NTBOX_PATH)};
+             for (auto& a : args) argv.push_back(a.data());
+             argv.push_back(nullptr);
+             const int null = open("/dev/null", O_WRONLY);
+             dup2(null, 1);
+             execv(NTBOX_PATH, argv.data());
+             return 127;
+           });
   }
   bool RegAdd(const std::string& key, const std::string& name, const std::string& type,
               const std::string& data) {
     return Ntbox({"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
   }
 
-  static bool InAnotherProcess(const std::function<void()>& work) {
-    const pid_t child = fork();
-    if (child < 0) return false;
-    if (child == 0) {
-      work();
-      _exit(0);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-
   testsupport::TempComputer computer;
-  Receiver first{"127.0.0.1", 0};
-  Receiver moved{"127.0.0.1", 0};                 // the port the services file names later
-  Receiver elsewhere{"127.0.0.2", moved.port()};  // szTarget changed, same port
+  using Receiver = testsupport::LoopbackSocket;
+  Receiver first{SOCK_DGRAM};
+  Receiver moved{SOCK_DGRAM};  // the port the services file names later
+  Receiver elsewhere{SOCK_DGRAM, moved.port(), "127.0.0.2"};  // szTarget changed, same port
   NullReporter reporter;
   StopSignal stop;
   ForwardingPipeline pipeline{computer.platform(), reporter, stop};
@@ -189,7 +143,10 @@ TEST_F(PassFreshnessTest, ChangesFromOtherProcessesReachTheNextPass) {
   EXPECT_THAT(first.Take(), ElementsAre(HasSubstr("\"Dienst Alerter ist jetzt stopped.\"")));
 
   // The services file, rewritten at once with text of the same size.
-  ASSERT_TRUE(InAnotherProcess([&] { WriteServicesFile(moved.port()); }));
+  ASSERT_EQ(0, RunInChildProcess([&] {
+              WriteServicesFile(moved.port());
+              return 0;
+            }));
   Pass({7036});
   EXPECT_THAT(first.Take(), IsEmpty());
   EXPECT_THAT(moved.Take(), ElementsAre(HasSubstr("Dienst Alerter")));
