@@ -62,12 +62,14 @@ RegistrySnapshot SnapshotKey(platform::Platform& platform, std::u16string_view p
 }
 
 int64_t SnapshotDword(const RegistrySnapshot& snapshot, const std::string& name) {
-  auto it = snapshot.find(name);
-  if (it == snapshot.end() || it->second.size() != 2 + 8) return -1;
+  const std::string type = std::to_string(platform::kRegDword) + ":";
+  const auto it = snapshot.find(name);
+  if (it == snapshot.end() || !it->second.starts_with(type)) return -1;
+  const std::string hex = it->second.substr(type.size());  // least significant byte first
+  if (hex.size() != 8) return -1;
   uint32_t value = 0;
   for (int i = 3; i >= 0; --i) {
-    value = value << 8 |
-            static_cast<uint32_t>(std::stoul(it->second.substr(2 + i * 2, 2), nullptr, 16));
+    value = value << 8 | static_cast<uint32_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
   }
   return value;
 }

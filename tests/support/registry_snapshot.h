@@ -25,7 +25,8 @@ std::unique_ptr<platform::RegKey> MachineKey(platform::Platform& platform,
 [[nodiscard]] platform::Result DeleteMachineKey(platform::Platform& platform,
                                                 std::u16string_view path);
 
-// The DWORD at "Subkey\\Name" of a snapshot, or -1 when absent or not 4 bytes; a text likewise.
+// The REG_DWORD at "Subkey\\Name" of a snapshot, or -1 when it is absent, of another type or
+// not 4 bytes long.
 int64_t SnapshotDword(const RegistrySnapshot& snapshot, const std::string& name);
 
 // The differences between two snapshots, one line each ("name: before -> after"), for failure
