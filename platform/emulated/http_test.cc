@@ -1,14 +1,10 @@
 #include "platform/emulated/http.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/loopback.h"
@@ -17,42 +13,7 @@
 namespace platform::emulated {
 namespace {
 
-// A server on 127.0.0.1 that answers each connection with `answer(request)`; with no answer
-// function it accepts and never says anything.
-class LocalServer {
- public:
-  using Answer = std::function<std::string(const std::string& request)>;
-
-  explicit LocalServer(Answer answer) : answer_(std::move(answer)), thread_([this] { Serve(); }) {}
-  ~LocalServer() {
-    shutdown(listener_.fd(), SHUT_RDWR);  // ends the wait in Accept
-    thread_.join();
-    for (int c : held_) close(c);
-  }
-  int port() const { return listener_.port(); }
-  std::vector<std::string> requests;
-
- private:
-  void Serve() {
-    for (int c; (c = listener_.Accept(-1)) >= 0;) {
-      if (!answer_) {
-        held_.push_back(c);  // silent: the client waits for an answer that never comes
-        continue;
-      }
-      requests.push_back(testsupport::ReceiveUntil(c, "\r\n\r\n", 10000));
-      const std::string reply = answer_(requests.back());
-      if (send(c, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) {
-        // the client went away
-      }
-      close(c);
-    }
-  }
-
-  testsupport::LoopbackSocket listener_{SOCK_STREAM};
-  Answer answer_;
-  std::vector<int> held_;
-  std::thread thread_;
-};
+using LocalServer = testsupport::LoopbackHttpServer;
 
 class HttpTest : public ::testing::Test {
  protected:
@@ -90,9 +51,10 @@ TEST_F(HttpTest, GetReachesAServerNamedInTheHostsFileAndFollowsRedirects) {
   }
   EXPECT_TRUE(saw_type);
   EXPECT_TRUE(saw_test);
-  ASSERT_EQ(2u, server.requests.size());
-  EXPECT_TRUE(server.requests[1].starts_with("GET /CheckUpdate.asp?ProductSKU=Sentrel HTTP/1.1"));
-  EXPECT_NE(std::string::npos, server.requests[1].find("Host: UPDATES.brinmoor.example:"));
+  const std::vector<std::string> requests = server.requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_TRUE(requests[1].starts_with("GET /CheckUpdate.asp?ProductSKU=Sentrel HTTP/1.1"));
+  EXPECT_NE(std::string::npos, requests[1].find("Host: UPDATES.brinmoor.example:"));
 
   // A status that is no success is still an answer.
   LocalServer missing([](const std::string&) {

@@ -68,4 +68,35 @@ std::string ReceiveUntil(int fd, std::string_view end, int timeout_ms) {
   return text;
 }
 
+LoopbackHttpServer::LoopbackHttpServer(Answer answer)
+    : answer_(std::move(answer)), thread_([this] { Serve(); }) {}
+
+LoopbackHttpServer::~LoopbackHttpServer() {
+  shutdown(listener_.fd(), SHUT_RDWR);  // ends the wait in Accept
+  thread_.join();
+  for (int c : held_) close(c);
+}
+
+std::vector<std::string> LoopbackHttpServer::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+void LoopbackHttpServer::Serve() {
+  for (int c; (c = listener_.Accept(-1)) >= 0;) {
+    if (!answer_) {
+      held_.push_back(c);  // the client waits for an answer that never comes
+      continue;
+    }
+    const std::string request = ReceiveUntil(c, "\r\n\r\n", 10000);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+    }
+    const std::string reply = answer_(request);
+    static_cast<void>(send(c, reply.data(), reply.size(), MSG_NOSIGNAL));  // the client may be gone
+    close(c);
+  }
+}
+
 }  // namespace testsupport

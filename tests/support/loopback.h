@@ -3,9 +3,14 @@
 #ifndef TESTS_SUPPORT_LOOPBACK_H_
 #define TESTS_SUPPORT_LOOPBACK_H_
 
+#include <sys/socket.h>
+
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -36,6 +41,30 @@ class LoopbackSocket {
 // What the peer on `fd` sends until `end` has arrived, the peer closes, or no byte comes for
 // timeout_ms.
 std::string ReceiveUntil(int fd, std::string_view end, int timeout_ms);
+
+// An HTTP server on 127.0.0.1, one connection at a time until it is destroyed: it keeps each
+// request (up to the blank line), sends what `answer` makes of it and closes. Without `answer`
+// it accepts and never says anything. `answer` runs on the server's thread.
+class LoopbackHttpServer {
+ public:
+  using Answer = std::function<std::string(const std::string& request)>;
+
+  explicit LoopbackHttpServer(Answer answer);
+  ~LoopbackHttpServer();
+
+  uint16_t port() const { return listener_.port(); }
+  std::vector<std::string> requests() const;  // in the order they came
+
+ private:
+  void Serve();
+
+  LoopbackSocket listener_{SOCK_STREAM};
+  Answer answer_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::vector<int> held_;  // the silent server's connections
+  std::thread thread_;
+};
 
 }  // namespace testsupport
 

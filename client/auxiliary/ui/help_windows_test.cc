@@ -1,22 +1,17 @@
 // The update check against a local HTTP server, the Help menu's addresses and manual, and the
 // about box, on emulated computers in temporary directories. Nothing leaves the machine.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "client/auxiliary/system_info.h"
 #include "client/auxiliary/ui/about_window.h"
@@ -29,77 +24,41 @@
 #include "client/ui/testing/window_fixture.h"
 #include "platform/code_page.h"
 #include "platform/emulated/shell.h"
+#include "tests/support/loopback.h"
 
 namespace sentrel::client {
 namespace {
 
-// An HTTP server on 127.0.0.1 that answers every request with `body` (status `status`), one
-// connection at a time, until it is destroyed.
+// An HTTP server on 127.0.0.1 that answers every request with `body` (status `status`).
 class LocalHttpServer {
  public:
   LocalHttpServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd_, 4) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      qFatal("cannot listen on 127.0.0.1");
-    }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~LocalHttpServer() {
-    stop_ = true;
-    shutdown(fd_, SHUT_RDWR);
-    close(fd_);
-    thread_.join();
+    if (http_.port() == 0) qFatal("cannot listen on 127.0.0.1");
   }
   void Answer(int status, std::string body) {
     std::lock_guard<std::mutex> lock(mutex_);
     status_ = status;
     body_ = std::move(body);
   }
-  QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
-  std::string last_request() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return request_;
+  QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(http_.port()); }
+  std::string last_request() const {
+    const std::vector<std::string> requests = http_.requests();
+    return requests.empty() ? std::string()
+                            : requests.back().substr(0, requests.back().find("\r\n"));
   }
 
  private:
-  void Serve() {
-    while (!stop_) {
-      const int client = accept(fd_, nullptr, nullptr);
-      if (client < 0) return;
-      std::string request;
-      char buffer[2048];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        request.append(buffer, static_cast<size_t>(n));
-      }
-      std::string answer;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        request_ = request.substr(0, request.find("\r\n"));
-        answer = "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: text/xml\r\n" +
-                 "Content-Length: " + std::to_string(body_.size()) +
-                 "\r\nConnection: close\r\n\r\n" + body_;
-      }
-      (void)send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
-      close(client);
-    }
+  std::string Reply() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: text/xml\r\n" +
+           "Content-Length: " + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" +
+           body_;
   }
 
-  int fd_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
   std::mutex mutex_;
   int status_ = 200;
   std::string body_;
-  std::string request_;
-  std::thread thread_;
+  testsupport::LoopbackHttpServer http_{[this](const std::string&) { return Reply(); }};
 };
 
 std::string UpdateDocument(int major, int minor, int build, bool beta) {
