@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "service/transport/fake_network.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {
@@ -172,25 +173,15 @@ TEST_F(CWinSockTest, PassLibraryStartAnswersOneTwoOrZero) {
 // system drops the SYNs, so a connect neither completes nor is refused.
 class CWinSockConnectTest : public ::testing::Test {
  protected:
-  // A TCP listener on a free port of 127.0.0.1, its address in *sa.
-  static int Listen(int backlog, sockaddr_in* sa) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    *sa = {};
-    sa->sin_family = AF_INET;
-    sa->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof *sa;
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(sa), length), 0);
-    EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(sa), &length), 0);
-    EXPECT_EQ(listen(fd, backlog), 0);
-    return fd;
-  }
-
   void SetUp() override {
     CWinSock::ForgetLibraryStartForTesting();
-    sockaddr_in sa;
-    listener_ = Listen(0, &sa);
-    port_ = ntohs(sa.sin_port);
-    // Backlog 0 holds one connection; the rest stay half-open in the system's retries.
+    // Backlog 0, set again on the listening socket, holds one connection; the rest stay
+    // half-open in the system's retries.
+    ASSERT_EQ(listen(listener_.fd(), 0), 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(listener_.port());
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     for (int i = 0; i < 3; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
       // Non-blocking: completes (0) or stays in progress; either fills the queue.
@@ -200,7 +191,6 @@ class CWinSockConnectTest : public ::testing::Test {
   }
   void TearDown() override {
     for (int fd : fillers_) close(fd);
-    close(listener_);
     EXPECT_EQ(computer_.platform().network().Cleanup(), 0);  // the wrapper's first OpenSocket
     CWinSock::ForgetLibraryStartForTesting();
   }
@@ -208,7 +198,7 @@ class CWinSockConnectTest : public ::testing::Test {
   int64_t TimedConnect(CWinSock& s, int* result) {
     EXPECT_NE(s.OpenSocket(platform::kAfInet, platform::kSockStream, 0), platform::kInvalidSocket);
     const auto start = std::chrono::steady_clock::now();
-    *result = s.SetTarget("127.0.0.1", port_);
+    *result = s.SetTarget("127.0.0.1", listener_.port());
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start)
         .count();
@@ -216,8 +206,7 @@ class CWinSockConnectTest : public ::testing::Test {
 
   testsupport::TempComputer computer_;
   testsupport::CapturingDebugOutput debug_;
-  int listener_ = -1;
-  uint16_t port_ = 0;
+  testsupport::LoopbackSocket listener_{SOCK_STREAM};
   std::vector<int> fillers_;
 };
 
@@ -245,17 +234,16 @@ TEST_F(CWinSockConnectTest, TheStopEndsTheWaitAtOnce) {
 
 // The bound belongs to the connect alone: a send long after it is not cut short.
 TEST_F(CWinSockConnectTest, TheBoundDoesNotReachTheSendsAfterAConnect) {
-  sockaddr_in sa;
-  const int open_listener = Listen(4, &sa);
+  testsupport::LoopbackSocket open_listener(SOCK_STREAM);
 
   CWinSock s(computer_.platform().network(), debug_, {}, 50);
   ASSERT_NE(s.OpenSocket(platform::kAfInet, platform::kSockStream, 0), platform::kInvalidSocket);
-  ASSERT_EQ(s.SetTarget("127.0.0.1", ntohs(sa.sin_port)), 0);
+  ASSERT_EQ(s.SetTarget("127.0.0.1", open_listener.port()), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
   // More than the socket buffers hold before the peer reads: the send has to wait for room.
   const std::string big(8 << 20, 'x');
   std::thread reader([&] {
-    const int fd = accept(open_listener, nullptr, nullptr);
+    const int fd = open_listener.Accept(-1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::vector<char> buffer(1 << 16);
     while (read(fd, buffer.data(), buffer.size()) > 0) {
@@ -265,7 +253,6 @@ TEST_F(CWinSockConnectTest, TheBoundDoesNotReachTheSendsAfterAConnect) {
   EXPECT_EQ(s.Send(big), static_cast<int>(big.size()));
   s.CloseSocket();
   reader.join();
-  close(open_listener);
 }
 
 }  // namespace
