@@ -7,12 +7,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <string_view>
+
 namespace testsupport {
 namespace {
 
 bool Readable(int fd, int timeout_ms) {
   pollfd p{fd, POLLIN, 0};
   return poll(&p, 1, timeout_ms) > 0;
+}
+
+// What the peer on `fd` sends until `end` has arrived, the peer closes, or no byte comes for
+// timeout_ms.
+std::string ReceiveUntil(int fd, std::string_view end, int timeout_ms) {
+  std::string text;
+  char buffer[4096];
+  while (text.find(end) == std::string::npos && Readable(fd, timeout_ms)) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return text;
 }
 
 }  // namespace
@@ -55,17 +70,6 @@ std::vector<std::string> LoopbackSocket::Take() const {
     messages.emplace_back(buffer, static_cast<size_t>(n));
   }
   return messages;
-}
-
-std::string ReceiveUntil(int fd, std::string_view end, int timeout_ms) {
-  std::string text;
-  char buffer[4096];
-  while (text.find(end) == std::string::npos && Readable(fd, timeout_ms)) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  return text;
 }
 
 LoopbackHttpServer::LoopbackHttpServer(Answer answer)

@@ -9,7 +9,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -37,10 +36,6 @@ class LoopbackSocket {
   int fd_;
   uint16_t port_ = 0;
 };
-
-// What the peer on `fd` sends until `end` has arrived, the peer closes, or no byte comes for
-// timeout_ms.
-std::string ReceiveUntil(int fd, std::string_view end, int timeout_ms);
 
 // An HTTP server on 127.0.0.1, one connection at a time until it is destroyed: it keeps each
 // request (up to the blank line), sends what `answer` makes of it and closes. Without `answer`
