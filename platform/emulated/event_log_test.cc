@@ -1,8 +1,6 @@
 #include "platform/emulated/event_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -10,6 +8,7 @@
 
 #include "platform/emulated/emulated_platform.h"
 #include "platform/text.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_platform.h"
 
 namespace platform::emulated {
@@ -640,27 +639,20 @@ TEST(EventLogConcurrencyTest, TwoProcessesWritingAtOnceLoseNothing) {
   auto writer = [&dir](const char16_t* source) {
     std::string error;
     auto p = EmulatedPlatform::Open(dir, &error);
-    if (!p) _exit(3);
+    if (!p) return 3;
     for (int i = 0; i < 500; ++i) {
       EventRecordFields f = Simple(static_cast<uint32_t>(i));
       f.source = source;
       uint32_t n = 0;
-      if (p->emulated_event_log().Append(u"Application", f, &n) != kSuccess) _exit(4);
+      if (p->emulated_event_log().Append(u"Application", f, &n) != kSuccess) return 4;
     }
-    _exit(0);
+    return 0;
   };
-  pid_t a = fork();
-  if (a == 0) writer(u"A");
-  pid_t b = fork();
-  if (b == 0) writer(u"B");
+  const pid_t a = testsupport::StartChildProcess([&] { return writer(u"A"); });
+  const pid_t b = testsupport::StartChildProcess([&] { return writer(u"B"); });
   ASSERT_GT(a, 0);
   ASSERT_GT(b, 0);
-  for (pid_t child : {a, b}) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+  for (pid_t child : {a, b}) EXPECT_EQ(testsupport::WaitForChildProcess(child), 0);
 
   std::unique_ptr<EventLogReader> reader;
   ASSERT_EQ(computer.platform().event_log().Open(u"", u"Application", &reader), kSuccess);

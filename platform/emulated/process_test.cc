@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/test_platform.h"
 
 namespace platform::emulated {
@@ -50,9 +50,7 @@ TEST_F(ProcessTest, LowestThreadPriorityLowersOnlyTheCallingThread) {
 
 TEST_F(ProcessTest, IdleClassSetsEveryThread) {
   // In a child, since a process cannot raise its priority again.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const auto in_child = [&] {
     int other = 0;
     bool go = false;
     std::mutex m;
@@ -70,12 +68,9 @@ TEST_F(ProcessTest, IdleClassSetsEveryThread) {
     cv.notify_all();
     t.join();
     const int self = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-    _exit(r == kSuccess && self == kNiceIdleClass && other == kNiceIdleClass ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(child, waitpid(child, &status, 0));
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
+    return r == kSuccess && self == kNiceIdleClass && other == kNiceIdleClass ? 0 : 1;
+  };
+  EXPECT_EQ(0, testsupport::RunInChildProcess(in_child));
 }
 
 TEST_F(ProcessTest, StartProcessRunsACommandLineWithoutWaiting) {
