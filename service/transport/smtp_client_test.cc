@@ -1,7 +1,5 @@
 #include "service/transport/smtp_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "service/transport/fake_network.h"
+#include "tests/support/loopback.h"
 #include "tests/support/netns.h"
 #include "tests/support/test_platform.h"
 
@@ -364,23 +363,13 @@ class ScriptedSmtpServer {
 
   ScriptedSmtpServer(Answer greeting, Script script)
       : greeting_(std::move(greeting)), script_(std::move(script)) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(kSmtpPort);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    listening_ = bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-                 listen(listener_, 4) == 0;
-    if (listening_) thread_ = std::thread([this] { Serve(); });
+    if (listening()) thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedSmtpServer() {
     done_ = true;
     if (thread_.joinable()) thread_.join();
-    close(listener_);
   }
-  bool listening() const { return listening_; }
+  bool listening() const { return listener_.port() != 0; }
   std::string received() {
     std::lock_guard lock(mutex_);
     return received_;
@@ -406,8 +395,8 @@ class ScriptedSmtpServer {
     return true;
   }
   void Serve() {
-    if (!WaitReadable(listener_)) return;
-    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (!WaitReadable(listener_.fd())) return;
+    const int fd = listener_.Accept(0);
     if (fd < 0) return;
     std::string pending;
     bool in_data = false;
@@ -438,8 +427,7 @@ class ScriptedSmtpServer {
 
   Answer greeting_;
   Script script_;
-  int listener_ = -1;
-  bool listening_ = false;
+  testsupport::LoopbackSocket listener_{SOCK_STREAM, kSmtpPort};
   std::atomic<bool> done_{false};
   std::mutex mutex_;
   std::string received_;
