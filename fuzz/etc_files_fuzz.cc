@@ -9,22 +9,16 @@
 #include <string_view>
 
 #include "platform/emulated/etc_files.h"
+#include "platform/text.h"
 
 namespace {
 
+using platform::AsciiLower;
 using platform::emulated::FindHostsEntry;
 using platform::emulated::FindServicesEntry;
 
 void Check(bool condition) {
   if (!condition) std::abort();
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
 }
 
 }  // namespace
@@ -37,12 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view asked = input.substr(0, newline);
   const std::string_view text =
       newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
-  const std::string lower_text = Lower(text);
+  const std::string lower_text = AsciiLower(text);
 
   for (std::string_view name : {asked, std::string_view("localhost"), std::string_view("syslog")}) {
     uint32_t address = 0;
     if (FindHostsEntry(text, name, &address)) {
-      Check(!name.empty() && lower_text.find(Lower(name)) != std::string::npos);
+      Check(!name.empty() && lower_text.find(AsciiLower(name)) != std::string::npos);
       char dotted[INET_ADDRSTRLEN];
       Check(inet_ntop(AF_INET, &address, dotted, sizeof dotted) != nullptr);
       Check(text.find(dotted) != std::string_view::npos);
@@ -51,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       uint16_t port = 0;
       if (FindServicesEntry(text, name, protocol, &port)) {
         Check(port != 0);
-        Check(!name.empty() && lower_text.find(Lower(name)) != std::string::npos);
+        Check(!name.empty() && lower_text.find(AsciiLower(name)) != std::string::npos);
         Check(text.find(std::to_string(ntohs(port)) + "/") != std::string_view::npos);
       }
     }
