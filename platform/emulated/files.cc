@@ -11,17 +11,6 @@
 namespace platform::emulated {
 namespace {
 
-// The answer for a path that names no file: 3 when its folder is missing too.
-[[nodiscard]] Result Missing(const std::string& host) {
-  const size_t slash = host.find_last_of('/');
-  struct stat st;
-  if (slash != std::string::npos && slash > 0 &&
-      (stat(host.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-    return kErrorPathNotFound;
-  }
-  return kErrorFileNotFound;
-}
-
 bool IsElf(std::span<const uint8_t> bytes) {
   return bytes.size() >= 4 && bytes[0] == 0x7f && bytes[1] == 'E' && bytes[2] == 'L' &&
          bytes[3] == 'F';
@@ -37,10 +26,20 @@ bool IsElf(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
+Result MissingFileResult(const std::string& host_path) {
+  const size_t slash = host_path.find_last_of('/');
+  struct stat st;
+  if (slash != std::string::npos && slash > 0 &&
+      (stat(host_path.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    return kErrorPathNotFound;
+  }
+  return kErrorFileNotFound;
+}
+
 Result EmulatedFiles::FileExists(std::u16string_view path) {
   const std::string host = machine_->HostPath(path);
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) return Missing(host);
+  if (stat(host.c_str(), &st) != 0) return MissingFileResult(host);
   return S_ISDIR(st.st_mode) ? kErrorFileNotFound : kSuccess;
 }
 

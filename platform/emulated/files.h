@@ -5,11 +5,16 @@
 #define PLATFORM_EMULATED_FILES_H_
 
 #include <memory>
+#include <string>
 
 #include "platform/emulated/machine.h"
 #include "platform/files.h"
 
 namespace platform::emulated {
+
+// The answer for a host path that names nothing: kErrorPathNotFound when its folder is missing
+// too, else kErrorFileNotFound (what opening a missing Windows path answers).
+[[nodiscard]] Result MissingFileResult(const std::string& host_path);
 
 class EmulatedFiles : public Files {
  public:

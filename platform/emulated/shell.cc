@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/code_page.h"
+#include "platform/emulated/files.h"
 #include "platform/text.h"
 
 namespace platform::emulated {
@@ -35,11 +36,6 @@ bool Registered(const std::string& scheme) {
   return false;
 }
 
-bool Exists(const std::string& host_path) {
-  struct stat st;
-  return stat(host_path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 uint32_t EmulatedShell::Open(std::u16string_view target) {
@@ -49,10 +45,10 @@ uint32_t EmulatedShell::Open(std::u16string_view target) {
     if (!Registered(scheme)) return kShellErrorNoAssociation;
   } else {
     const std::string host = machine_->HostPath(target);
-    if (!Exists(host)) {
-      const size_t slash = host.find_last_of('/');
-      const bool folder_there = slash == std::string::npos || Exists(host.substr(0, slash));
-      return folder_there ? kShellErrorFileNotFound : kShellErrorPathNotFound;
+    struct stat st;
+    if (stat(host.c_str(), &st) != 0) {
+      return MissingFileResult(host) == kErrorPathNotFound ? kShellErrorPathNotFound
+                                                           : kShellErrorFileNotFound;
     }
   }
   // One write per line with O_APPEND: lines of several processes never mix.
