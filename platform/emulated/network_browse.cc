@@ -49,26 +49,25 @@ class ListEnumeration : public NetEnumeration {
   size_t next_ = 0;
 };
 
-NetResource Workgroup() {
+// A container of the network as the provider lists it: the workgroup or one of its servers.
+NetResource Container(uint32_t display_type, std::u16string remote_name) {
   NetResource r;
   r.scope = kResourceGlobalNet;
   r.type = kResourceTypeAny;
-  r.display_type = kResourceDisplayTypeDomain;
+  r.display_type = display_type;
   r.usage = kResourceUsageContainer;
-  r.remote_name = kWorkgroupName;
+  r.remote_name = std::move(remote_name);
   r.provider = kNetworkProvider;
   return r;
 }
 
-NetResource Server(const std::string& name) {
-  NetResource r;
-  r.scope = kResourceGlobalNet;
-  r.type = kResourceTypeAny;
-  r.display_type = kResourceDisplayTypeServer;
-  r.usage = kResourceUsageContainer;
-  r.remote_name = u"\\\\" + Utf8ToUtf16(name);
-  r.provider = kNetworkProvider;
-  return r;
+// The computers of the network, as servers named \\NAME.
+std::vector<NetResource> Servers(const Machine& machine) {
+  std::vector<NetResource> servers;
+  for (const std::string& name : machine.NetworkComputers()) {
+    servers.push_back(Container(kResourceDisplayTypeServer, u"\\\\" + Utf8ToUtf16(name)));
+  }
+  return servers;
 }
 
 }  // namespace
@@ -94,17 +93,15 @@ Result EmulatedNetworkBrowser::OpenEnum(uint32_t scope, uint32_t type, uint32_t 
     case kResourceRemembered:
       break;  // this computer keeps no drive connections
     case kResourceContext:
-      for (const std::string& name : machine_->NetworkComputers()) entries.push_back(Server(name));
+      entries = Servers(*machine_);
       break;
     case kResourceGlobalNet:
       if (container == nullptr) {
-        entries.push_back(Workgroup());
+        entries.push_back(Container(kResourceDisplayTypeDomain, std::u16string(kWorkgroupName)));
       } else if (!(container->usage & kResourceUsageContainer)) {
         return kErrorNotContainer;
       } else if (EqualsIgnoringCase(container->remote_name, std::u16string_view(kWorkgroupName))) {
-        for (const std::string& name : machine_->NetworkComputers()) {
-          entries.push_back(Server(name));
-        }
+        entries = Servers(*machine_);
       } else if (!container->remote_name.starts_with(u"\\\\") ||
                  machine_->SiblingDir(container->remote_name).empty()) {
         return kErrorBadNetpath;
