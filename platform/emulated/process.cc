@@ -221,19 +221,9 @@ Result EmulatedProcess::StartProcess(std::u16string_view command_line,
   exit_write.Reset();
   // The report pipe ends when the program runs (exec closes it); before that it may say why
   // the program could not be run.
-  for (;;) {
-    char kind = 0;
-    if (!ReadFully(report_read.get(), &kind, 1, kExecWaitMs)) break;
-    if (kind == 'P') {
-      pid_t pid = 0;
-      if (!ReadFully(report_read.get(), &pid, sizeof pid, kExecWaitMs)) break;
-      continue;
-    }
-    int e = 0;
-    if (kind == 'E' && ReadFully(report_read.get(), &e, sizeof e, kExecWaitMs)) {
-      return ResultFromErrno(e);
-    }
-    break;
+  for (SpawnReport report; ReadSpawnReport(report_read.get(), kExecWaitMs, &report);) {
+    if (report.kind == 'E') return ResultFromErrno(report.error);
+    if (report.kind != 'P') break;
   }
   if (started != nullptr) *started = std::make_unique<EmulatedStartedProcess>(std::move(exit_read));
   return kSuccess;

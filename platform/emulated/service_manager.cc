@@ -302,26 +302,18 @@ Result EmulatedServiceHandle::Spawn(const std::vector<std::string>& command,
   // Messages, each one write: 'P' and the process id, then 'R' when the dispatcher listens or
   // 'E' and errno when the program could not be run. The end of the pipe without 'R' means the
   // program ended without connecting.
-  for (;;) {
-    char kind = 0;
-    if (!ReadFully(ready_read.get(), &kind, 1, kRequestTimeoutMs)) {
-      return kErrorServiceRequestTimeout;
-    }
-    if (kind == 'R') return kSuccess;
-    if (kind == 'P') {
-      pid_t pid = 0;
-      if (!ReadFully(ready_read.get(), &pid, sizeof pid, 1000)) return kErrorServiceRequestTimeout;
-      ServiceStatus pending;
-      pending.service_type = type;
-      pending.current_state = kServiceStartPending;
-      // The row is a convenience for tools; the dispatcher writes it again once it runs.
-      static_cast<void>(WriteStatusRowOf(machine(), ServiceFileName(name_), pid, pending));
-      continue;
-    }
-    int e = 0;
-    if (kind == 'E' && ReadFully(ready_read.get(), &e, sizeof e, 1000)) return ResultFromErrno(e);
-    return kErrorServiceRequestTimeout;
+  SpawnReport report;
+  while (ReadSpawnReport(ready_read.get(), kRequestTimeoutMs, &report)) {
+    if (report.kind == 'R') return kSuccess;
+    if (report.kind == 'E') return ResultFromErrno(report.error);
+    if (report.kind != 'P') break;
+    ServiceStatus pending;
+    pending.service_type = type;
+    pending.current_state = kServiceStartPending;
+    // The row is a convenience for tools; the dispatcher writes it again once it runs.
+    static_cast<void>(WriteStatusRowOf(machine(), ServiceFileName(name_), report.pid, pending));
   }
+  return kErrorServiceRequestTimeout;
 }
 
 class EmulatedServiceManagerHandle : public ServiceManagerHandle {

@@ -96,6 +96,19 @@ bool WriteFully(int fd, const void* buffer, size_t size) {
   return true;
 }
 
+bool ReadSpawnReport(int fd, int timeout_ms, SpawnReport* report) {
+  *report = SpawnReport{};
+  if (!ReadFully(fd, &report->kind, 1, timeout_ms)) return false;
+  switch (report->kind) {
+    case 'P':
+      return ReadFully(fd, &report->pid, sizeof report->pid, timeout_ms);
+    case 'E':
+      return ReadFully(fd, &report->error, sizeof report->error, timeout_ms);
+    default:
+      return true;
+  }
+}
+
 [[nodiscard]] Result SpawnDetached(const SpawnSpec& spec) {
   if (spec.argv.empty()) return kErrorFileNotFound;
   // Everything the children need is prepared here: after fork only async-signal-safe calls.

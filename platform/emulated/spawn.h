@@ -4,6 +4,8 @@
 #ifndef PLATFORM_EMULATED_SPAWN_H_
 #define PLATFORM_EMULATED_SPAWN_H_
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -36,6 +38,17 @@ bool MakePipe(Fd* read_end, Fd* write_end);
 bool ReadFully(int fd, void* buffer, size_t size, int timeout_ms);
 // Writes all of `size` bytes (to a pipe or a socket, without SIGPIPE). False on error.
 bool WriteFully(int fd, const void* buffer, size_t size);
+
+// One message of a report pipe (SpawnSpec::report_fd): the kind byte, and for 'P' the program's
+// process id, for 'E' the errno. Other kinds (a caller's own) carry nothing.
+struct SpawnReport {
+  char kind = 0;
+  pid_t pid = 0;
+  int error = 0;
+};
+// Reads the next message, waiting at most `timeout_ms` for each part. False when the pipe ended
+// (every writer closed it: the program runs, or ended) or nothing came in time.
+bool ReadSpawnReport(int fd, int timeout_ms, SpawnReport* report);
 
 // What SpawnDetached runs, and how.
 struct SpawnSpec {
