@@ -19,16 +19,12 @@ ForwardingService::~ForwardingService() {
 }
 
 void ForwardingService::OpenStartGate() {
-  {
-    std::lock_guard<std::mutex> lock(start_mutex_);
-    start_gate_open_ = true;
-  }
-  start_wake_.notify_all();
+  start_gate_open_.store(true);
+  start_gate_open_.notify_all();
 }
 
 bool ForwardingService::WaitForStart() {
-  std::unique_lock<std::mutex> lock(start_mutex_);
-  start_wake_.wait(lock, [this] { return start_gate_open_; });
+  start_gate_open_.wait(false);
   return !stop_.Requested();
 }
 

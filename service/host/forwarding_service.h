@@ -13,9 +13,8 @@
 #ifndef SERVICE_HOST_FORWARDING_SERVICE_H_
 #define SERVICE_HOST_FORWARDING_SERVICE_H_
 
-#include <condition_variable>
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -68,9 +67,7 @@ class ForwardingService : public ServiceHost {
 
   StopSignal stop_;
   std::unique_ptr<ForwardingPipeline> pipeline_;
-  std::mutex start_mutex_;
-  std::condition_variable start_wake_;
-  bool start_gate_open_ = false;
+  std::atomic<bool> start_gate_open_{false};
   std::thread logger_;
 };
 
