@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/text.h"
+
 namespace platform::emulated {
 namespace {
 
@@ -22,7 +24,7 @@ std::string Upper8(std::u16string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const char16_t c = s[i];
     if (c >= 0x80) return Utf8(Upcase(s));
-    out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c);
+    out[i] = AsciiUpper(static_cast<char>(c));
   }
   return out;
 }
@@ -41,29 +43,18 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
 }
 
 // The path as one text for comparing: upper case, components joined by single backslashes (the
-// empty components SplitPath drops are dropped here too).
+// empty components SplitPath drops are dropped here too). Collapsed in the UTF-8 text, where a
+// backslash byte is never part of another character.
 std::string UpperPath(std::u16string_view path) {
-  std::u16string joined;
-  joined.reserve(path.size());
-  for (const char16_t c : path) {
-    if (c == u'\\' && (joined.empty() || joined.back() == u'\\')) continue;
-    joined.push_back(c);
+  std::string text = Upper8(path);
+  size_t kept = 0;
+  for (const char c : text) {
+    if (c == '\\' && (kept == 0 || text[kept - 1] == '\\')) continue;
+    text[kept++] = c;
   }
-  if (!joined.empty() && joined.back() == u'\\') joined.pop_back();
-  return Upper8(joined);
-}
-
-// UpperPath for the usual, ASCII path, without the detour through UTF-16.
-std::string UpperAsciiPath(std::u16string_view path) {
-  std::string out;
-  out.reserve(path.size());
-  for (const char16_t c : path) {
-    if (c >= 0x80) return UpperPath(path);
-    if (c == u'\\' && (out.empty() || out.back() == '\\')) continue;
-    out.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c));
-  }
-  if (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
+  if (kept > 0 && text[kept - 1] == '\\') --kept;
+  text.resize(kept);
+  return text;
 }
 
 bool IsStringType(uint32_t type) {
@@ -79,7 +70,7 @@ class EmulatedRegKey : public RegKey {
                                std::unique_ptr<RegKey>* out) override {
     try {
       RegistryCache::Answer a;
-      const Result r = cache().Get(CacheKey('O', UpperAsciiPath(path)), &a, [&](auto* answer) {
+      const Result r = cache().Get(CacheKey('O', UpperPath(path)), &a, [&](auto* answer) {
         Transaction t(db(), Transaction::kRead);
         if (!Exists(id_)) {
           answer->result = kErrorKeyDeleted;
