@@ -11,8 +11,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "platform/emulated/etc_files.h"
@@ -28,14 +26,6 @@ bool Started() { return g_start_count.load(std::memory_order_acquire) > 0; }
 
 // Longest wait between two looks at the abort check.
 constexpr int kSliceMs = 50;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
   sockaddr_in sa{};
@@ -297,6 +287,7 @@ EmulatedNetwork::EmulatedNetwork(Computer& computer,
     : computer_(computer),
       host_path_(std::move(host_path)),
       system_root_(std::move(system_root)),
+      hosts_([this] { return HostsFile(); }),
       services_([this] { return ServicesFile(); }) {}
 
 std::string EmulatedNetwork::HostsFile() const {
@@ -350,8 +341,11 @@ int EmulatedNetwork::GetHostName(std::string* name) {
   return static_cast<int>(computer_.HostName(name));
 }
 
-bool EmulatedNetwork::LookUpHostsFile(std::string_view name, uint32_t* address) const {
-  return FindHostsEntry(ReadFile(HostsFile()), name, address);
+bool EmulatedNetwork::LookUpHostsFile(std::string_view name, uint32_t* address) {
+  bool found = false;
+  hosts_.Use(
+      [&](const std::string& text, uint64_t) { found = FindHostsEntry(text, name, address); });
+  return found;
 }
 
 int EmulatedNetwork::ResolveHost(std::string_view name, uint32_t* address) {

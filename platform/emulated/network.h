@@ -43,8 +43,9 @@ class EmulatedNetwork : public Network {
   bool ServicePort(std::string_view service, std::string_view protocol, uint16_t* port) override;
 
   // The IPv4 address the computer's hosts file gives `name` (compared without regard to case);
-  // false when the file does not name it. Needs no Startup.
-  bool LookUpHostsFile(std::string_view name, uint32_t* address) const;
+  // false when the file does not name it. Needs no Startup. The file is read again only when it
+  // changed (see WatchedFile).
+  bool LookUpHostsFile(std::string_view name, uint32_t* address);
 
   // Where the computer keeps its hosts and services files (host paths).
   std::string HostsFile() const;
@@ -54,6 +55,7 @@ class EmulatedNetwork : public Network {
   Computer& computer_;
   std::function<std::string(std::u16string_view)> host_path_;
   std::u16string system_root_;
+  WatchedFile hosts_;
   WatchedFile services_;
   // ServicePort's answers for the services file's version services_version_, by the service and
   // protocol in lower case; 0 for no entry. Guarded by the services file's lock.
