@@ -124,6 +124,8 @@ void ExpandParameterStrings(platform::Platform& platform, ModuleCache& modules,
                             size_t size) {
   const std::u16string_view in = *text;
   if (in.find(u"%%") == std::u16string_view::npos) return;
+  // One read of the source's list serves every reference of the text.
+  const std::u16string libraries = ReadParamLib(platform, record.source(), log);
   std::u16string work;
   work.reserve(in.size());
   bool replaced = false;
@@ -136,8 +138,8 @@ void ExpandParameterStrings(platform::Platform& platform, ModuleCache& modules,
     size_t end = i + 2;
     uint32_t number = 0;
     for (; end < in.size() && IsDigit(in[end]); ++end) number = number * 10 + (in[end] - u'0');
-    const std::optional<std::u16string> parameter = LoadParameterText(
-        modules, ReadParamLib(platform, record.source(), log), number, kLanguageUserDefault);
+    const std::optional<std::u16string> parameter =
+        LoadParameterText(modules, libraries, number, kLanguageUserDefault);
     // The character after the number goes with the reference.
     const size_t next = end < in.size() ? end + 1 : end;
     if (parameter) {
