@@ -1,30 +1,15 @@
 // ntbox mc FILE.mc -o FILE.dll [-H FILE.h | -h DIR]: builds a message library (a resource-only
 // DLL with RT_MESSAGETABLE resources) and optionally its C header.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/emulated/message_compiler.h"
 #include "tools/ntbox/commands.h"
+#include "tools/ntbox/source_file.h"
 
 namespace ntbox {
 namespace {
-
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-bool WriteFile(const std::string& path, const void* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  out.close();
-  return static_cast<bool>(out);
-}
 
 // The header named after the source: DIR/name.h for name.mc.
 std::string HeaderInDirectory(const std::string& dir, const std::string& source) {

@@ -2,14 +2,13 @@
 // resource-only DLL (RT_VERSION), the version carrier of a host program (see the emulated
 // platform's version_resource.h).
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/emulated/message_compiler.h"
 #include "platform/emulated/version_resource.h"
 #include "tools/ntbox/commands.h"
+#include "tools/ntbox/source_file.h"
 
 namespace ntbox {
 
@@ -29,12 +28,11 @@ int RunRc(const Args& args) {
     std::fputs("usage: ntbox rc FILE.rc -o FILE.dll\n", stderr);
     return 2;
   }
-  std::ifstream in(source, std::ios::binary);
-  if (!in) {
+  std::string script;
+  if (!ReadFile(source, &script)) {
     std::fprintf(stderr, "ntbox: %s: cannot read the file\n", source.c_str());
     return 1;
   }
-  const std::string script{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   platform::emulated::VersionInfoScript info;
   int line = 0;
   std::string error;
@@ -46,10 +44,7 @@ int RunRc(const Args& args) {
       platform::emulated::BuildResourceDll(platform::emulated::kRtVersion, info.resource_name,
                                            {{platform::emulated::VersionResourceLanguage(info),
                                              platform::emulated::BuildVersionResource(info)}});
-  std::ofstream out(output, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(dll.data()), static_cast<std::streamsize>(dll.size()));
-  out.close();
-  if (!out) {
+  if (!WriteFile(output, dll.data(), dll.size())) {
     std::fprintf(stderr, "ntbox: %s: cannot write the file\n", output.c_str());
     return 1;
   }
