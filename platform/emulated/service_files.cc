@@ -131,10 +131,14 @@ void DeleteStatusRow(Machine& machine, const std::string& upper) {
   }
 }
 
+// Opened before it is created: creating takes the computer's write lock even when the key is
+// there, and every look-up of a service (a status query too) comes here.
 [[nodiscard]] Result OpenServicesKey(Registry& registry, std::unique_ptr<RegKey>* out) {
   std::unique_ptr<RegKey> hklm;
-  const Result r = registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
+  Result r = registry.OpenRoot(RegRoot::kLocalMachine, &hklm);
   if (r != kSuccess) return r;
+  r = hklm->OpenKey(kServicesKey, RegAccess::kReadWrite, out);
+  if (r != kErrorFileNotFound) return r;
   return hklm->CreateKey(kServicesKey, out);
 }
 

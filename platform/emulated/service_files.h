@@ -63,6 +63,7 @@ StatusRow ReadStatusRow(Machine& machine, const std::string& upper);
                                       const ServiceStatus& st);
 void DeleteStatusRow(Machine& machine, const std::string& upper);
 
+// The key that holds the services' keys, writable; made when missing.
 [[nodiscard]] Result OpenServicesKey(Registry& registry, std::unique_ptr<RegKey>* out);
 // Opens the key of a registered service; a key without a Type value is no service.
 [[nodiscard]] Result OpenServiceKey(Registry& registry, std::u16string_view name,

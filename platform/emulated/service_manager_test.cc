@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -359,6 +360,26 @@ TEST_F(ServiceManagerTest, DeleteOfAStoppedServiceRemovesItAtOnce) {
   EXPECT_EQ(kErrorServiceDoesNotExist, manager_->Open(u"Idle", kServiceAllAccess, &again));
   // The name is free again.
   Create(u"Idle");
+}
+
+TEST_F(ServiceManagerTest, LookingAtAServiceDoesNotWaitForAWriter) {
+  Create(u"Quiet");
+  // Another process is writing to the computer: it holds the database's write lock.
+  Database writer(Machine::DatabasePath(computer_.platform().machine().dir()), false);
+  writer.Exec("BEGIN IMMEDIATE");
+  auto look = std::async(std::launch::async, [this] {
+    std::unique_ptr<ServiceHandle> service;
+    ServiceStatus st;
+    ServiceConfiguration config;
+    Result r = manager_->Open(u"Quiet", kServiceQueryStatus | kServiceQueryConfig, &service);
+    if (r == kSuccess) r = service->QueryStatus(&st);
+    if (r == kSuccess) r = service->QueryConfig(&config);
+    return r == kSuccess && st.current_state == kServiceStopped;
+  });
+  const bool answered = look.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  writer.Exec("ROLLBACK");
+  EXPECT_TRUE(answered) << "a status query waited for another process's write";
+  EXPECT_TRUE(look.get());
 }
 
 }  // namespace
