@@ -149,6 +149,49 @@ std::optional<uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entr
   return std::nullopt;
 }
 
+// The resource section of an image and the language entries of the resource `type` / `name`
+// in it. kErrorResourceTypeNotFound / kErrorResourceNameNotFound when the image has no such
+// resource; kErrorBadExeFormat when the way there leaves the file or is damaged.
+struct ResourceLanguages {
+  std::span<const uint8_t> section;
+  std::vector<DirectoryEntry> entries;
+};
+
+Result FindResourceLanguages(const ByteReader& file, const PeLayout& layout, uint16_t type,
+                             uint16_t name, ResourceLanguages* out) {
+  auto rsrc_bytes = MapRva(file, layout, layout.resource_rva, layout.resource_size);
+  if (!rsrc_bytes) return kErrorBadExeFormat;
+  const ByteReader rsrc(*rsrc_bytes);
+  bool damaged = false;
+  auto types = ReadDirectory(rsrc, 0);
+  if (!types) return kErrorBadExeFormat;
+  auto names_offset = FindSubdirectory(*types, type, &damaged);
+  if (damaged) return kErrorBadExeFormat;
+  if (!names_offset) return kErrorResourceTypeNotFound;
+  auto names = ReadDirectory(rsrc, *names_offset);
+  if (!names) return kErrorBadExeFormat;
+  auto languages_offset = FindSubdirectory(*names, name, &damaged);
+  if (damaged) return kErrorBadExeFormat;
+  if (!languages_offset) return kErrorResourceNameNotFound;
+  auto languages = ReadDirectory(rsrc, *languages_offset);
+  if (!languages) return kErrorBadExeFormat;
+  out->section = *rsrc_bytes;
+  out->entries = std::move(*languages);
+  return kSuccess;
+}
+
+// The data of one language entry found by FindResourceLanguages; nullopt when it is damaged.
+std::optional<std::span<const uint8_t>> LanguageData(const ByteReader& file, const PeLayout& layout,
+                                                     const ResourceLanguages& found,
+                                                     const DirectoryEntry& entry) {
+  if (entry.target & kSubdirectoryBit) return std::nullopt;
+  const ByteReader rsrc(found.section);
+  auto data_rva = rsrc.U32(entry.target);
+  auto data_size = rsrc.U32(size_t{entry.target} + 4);
+  if (!data_rva || !data_size) return std::nullopt;
+  return MapRva(file, layout, *data_rva, *data_size);
+}
+
 }  // namespace
 
 std::u16string Cp1252ToUtf16(std::span<const uint8_t> bytes) {
@@ -197,36 +240,16 @@ Result PeMessageTable::Parse(std::span<const uint8_t> image, PeMessageTable* out
   const ByteReader file(image);
   auto layout = ReadLayout(file);
   if (!layout) return kErrorBadExeFormat;
-  auto rsrc_bytes = MapRva(file, *layout, layout->resource_rva, layout->resource_size);
-  if (!rsrc_bytes) return kErrorBadExeFormat;
-  const ByteReader rsrc(*rsrc_bytes);
-
-  auto types = ReadDirectory(rsrc, 0);
-  if (!types) return kErrorBadExeFormat;
   PeMessageTable table;
-  bool damaged = false;
-  auto names_offset = FindSubdirectory(*types, kRtMessageTable, &damaged);
-  if (damaged) return kErrorBadExeFormat;
-  if (!names_offset) {
+  ResourceLanguages found;
+  const Result r = FindResourceLanguages(file, *layout, kRtMessageTable, kMessageTableName, &found);
+  if (r == kErrorResourceTypeNotFound || r == kErrorResourceNameNotFound) {
     *out = std::move(table);
     return kSuccess;
   }
-  auto names = ReadDirectory(rsrc, *names_offset);
-  if (!names) return kErrorBadExeFormat;
-  auto languages_offset = FindSubdirectory(*names, kMessageTableName, &damaged);
-  if (damaged) return kErrorBadExeFormat;
-  if (!languages_offset) {
-    *out = std::move(table);
-    return kSuccess;
-  }
-  auto languages = ReadDirectory(rsrc, *languages_offset);
-  if (!languages) return kErrorBadExeFormat;
-  for (const DirectoryEntry& e : *languages) {
-    if (e.target & kSubdirectoryBit) return kErrorBadExeFormat;
-    auto data_rva = rsrc.U32(e.target);
-    auto data_size = rsrc.U32(size_t{e.target} + 4);
-    if (!data_rva || !data_size) return kErrorBadExeFormat;
-    auto data = MapRva(file, *layout, *data_rva, *data_size);
+  if (r != kSuccess) return r;
+  for (const DirectoryEntry& e : found.entries) {
+    auto data = LanguageData(file, *layout, found, e);
     if (!data) return kErrorBadExeFormat;
     table.tables_.push_back({e.id, *data});
   }
@@ -315,29 +338,11 @@ Result PeMessageTable::Find(uint32_t message_id, uint16_t language, MessageText*
     const bool pe = mz && *mz == 0x5a4d && signature && *signature == 0x00004550;
     return pe ? kErrorResourceTypeNotFound : kErrorBadExeFormat;
   }
-  auto rsrc_bytes = MapRva(file, *layout, layout->resource_rva, layout->resource_size);
-  if (!rsrc_bytes) return kErrorBadExeFormat;
-  const ByteReader rsrc(*rsrc_bytes);
-  bool damaged = false;
-  auto types = ReadDirectory(rsrc, 0);
-  if (!types) return kErrorBadExeFormat;
-  auto names_offset = FindSubdirectory(*types, type, &damaged);
-  if (damaged) return kErrorBadExeFormat;
-  if (!names_offset) return kErrorResourceTypeNotFound;
-  auto names = ReadDirectory(rsrc, *names_offset);
-  if (!names) return kErrorBadExeFormat;
-  auto languages_offset = FindSubdirectory(*names, name, &damaged);
-  if (damaged) return kErrorBadExeFormat;
-  if (!languages_offset) return kErrorResourceNameNotFound;
-  auto languages = ReadDirectory(rsrc, *languages_offset);
-  if (!languages) return kErrorBadExeFormat;
-  if (languages->empty()) return kErrorResourceLangNotFound;
-  const DirectoryEntry& first = languages->front();
-  if (first.target & kSubdirectoryBit) return kErrorBadExeFormat;
-  auto data_rva = rsrc.U32(first.target);
-  auto data_size = rsrc.U32(size_t{first.target} + 4);
-  if (!data_rva || !data_size) return kErrorBadExeFormat;
-  auto bytes = MapRva(file, *layout, *data_rva, *data_size);
+  ResourceLanguages found;
+  const Result r = FindResourceLanguages(file, *layout, type, name, &found);
+  if (r != kSuccess) return r;
+  if (found.entries.empty()) return kErrorResourceLangNotFound;
+  auto bytes = LanguageData(file, *layout, found, found.entries.front());
   if (!bytes) return kErrorBadExeFormat;
   *data = *bytes;
   return kSuccess;
