@@ -5,18 +5,13 @@
 
 #include <climits>
 
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/sid_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
 namespace platform::win32 {
 namespace {
-
-// LastError of a failed call, never kSuccess.
-[[nodiscard]] Result LastError() {
-  const DWORD e = GetLastError();
-  return e != ERROR_SUCCESS ? static_cast<Result>(e) : kErrorInvalidParameter;
-}
 
 // The server argument: null for the local computer.
 const wchar_t* ServerOrNull(const std::wstring& server) {

@@ -6,13 +6,12 @@
 
 #include <vector>
 
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
 namespace platform::win32 {
 namespace {
-
-[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
 
 class Win32Files : public Files {
  public:

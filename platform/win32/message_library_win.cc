@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
@@ -16,11 +17,6 @@ constexpr size_t kMaxFormatChars = 32 * 1024;
 
 // Inserts run from %1 to %99; a printf form with '*' width and precision reads two entries more.
 constexpr size_t kPaddedArgs = 101;
-
-[[nodiscard]] Result LastError() {
-  const DWORD e = GetLastError();
-  return e != ERROR_SUCCESS ? static_cast<Result>(e) : kErrorInvalidParameter;
-}
 
 class Win32MessageModule : public MessageModule {
  public:

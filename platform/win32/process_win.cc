@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
 namespace platform::win32 {
 namespace {
-
-[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
 
 // The process handle of a started program.
 class Win32StartedProcess : public StartedProcess {

@@ -4,13 +4,12 @@
 
 #include <mutex>
 
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
 namespace platform::win32 {
 namespace {
-
-[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
 
 void CopyStatus(const SERVICE_STATUS& from, ServiceStatus* to) {
   to->service_type = from.dwServiceType;
