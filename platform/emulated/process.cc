@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/code_page.h"
 #include "platform/emulated/spawn.h"
@@ -71,17 +70,16 @@ class EmulatedStartedProcess : public StartedProcess {
 
   [[nodiscard]] Result Wait(uint32_t timeout_ms, uint32_t* exit_code) override {
     if (!ended_) {
-      char message[1 + sizeof(int)];
       const int bound = timeout_ms == kInfinite ? -1
                         : timeout_ms > static_cast<uint32_t>(INT32_MAX)
                             ? INT32_MAX
                             : static_cast<int>(timeout_ms);
       if (!Readable(bound)) return kErrorWaitTimeout;
-      if (!ReadFully(exit_pipe_.get(), message, sizeof message, 1000) || message[0] != 'X') {
+      SpawnReport report;
+      if (!ReadSpawnReport(exit_pipe_.get(), 1000, &report) || report.kind != 'X') {
         return kErrorInvalidHandle;  // the watcher is gone without word
       }
-      int status = 0;
-      std::memcpy(&status, message + 1, sizeof status);
+      const int status = report.status;
       exit_code_ = WIFEXITED(status)     ? static_cast<uint32_t>(WEXITSTATUS(status))
                    : WIFSIGNALED(status) ? 128u + static_cast<uint32_t>(WTERMSIG(status))
                                          : 1u;

@@ -104,6 +104,8 @@ bool ReadSpawnReport(int fd, int timeout_ms, SpawnReport* report) {
       return ReadFully(fd, &report->pid, sizeof report->pid, timeout_ms);
     case 'E':
       return ReadFully(fd, &report->error, sizeof report->error, timeout_ms);
+    case 'X':
+      return ReadFully(fd, &report->status, sizeof report->status, timeout_ms);
     default:
       return true;
   }

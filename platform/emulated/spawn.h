@@ -39,12 +39,14 @@ bool ReadFully(int fd, void* buffer, size_t size, int timeout_ms);
 // Writes all of `size` bytes (to a pipe or a socket, without SIGPIPE). False on error.
 bool WriteFully(int fd, const void* buffer, size_t size);
 
-// One message of a report pipe (SpawnSpec::report_fd): the kind byte, and for 'P' the program's
-// process id, for 'E' the errno. Other kinds (a caller's own) carry nothing.
+// One message of a report pipe (SpawnSpec::report_fd) or of the exit pipe (SpawnSpec::exit_fd):
+// the kind byte, and for 'P' the program's process id, for 'E' the errno, for 'X' the wait
+// status. Other kinds (a caller's own) carry nothing.
 struct SpawnReport {
   char kind = 0;
   pid_t pid = 0;
   int error = 0;
+  int status = 0;
 };
 // Reads the next message, waiting at most `timeout_ms` for each part. False when the pipe ended
 // (every writer closed it: the program runs, or ended) or nothing came in time.
