@@ -482,6 +482,7 @@ Result EmulatedEventLog::Snapshot(std::u16string_view log, LogSnapshot* out) {
   if (r != kSuccess) return r;
   r = OpenLogKey(*hklm, log, &key);
   if (r != kSuccess) return r;
+  if (QueryDword(*key, u"Retention", &out->retention) != kSuccess) out->retention = 0;
   const std::string upper = Utf16ToUtf8(Upcase(log));
   try {
     Database& db = machine_->db();

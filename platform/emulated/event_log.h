@@ -40,6 +40,7 @@ struct ImportOutcome {
 struct LogSnapshot {
   std::vector<std::vector<uint8_t>> records;  // EVENTLOGRECORD bytes, oldest first
   uint32_t next_number = 1;                   // the number the next record will get
+  uint32_t retention = 0;                     // the log's Retention value (0 when it has none)
 };
 
 class EmulatedEventLog : public EventLog {

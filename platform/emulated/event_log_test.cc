@@ -598,6 +598,21 @@ TEST_F(EventLogTest, AnImportThatWouldDropRecordsIsRefusedUnlessMaxSizeGrows) {
   EXPECT_EQ(next, 104u);
 }
 
+TEST_F(EventLogTest, ASnapshotCarriesTheLogsRetention) {
+  std::unique_ptr<RegKey> hklm, key;
+  ASSERT_EQ(computer_.platform().registry().OpenRoot(RegRoot::kLocalMachine, &hklm), kSuccess);
+  ASSERT_EQ(hklm->OpenKey(std::u16string(kEventLogKey) + u"\\System", RegAccess::kReadWrite, &key),
+            kSuccess);
+  ASSERT_EQ(SetDword(*key, u"Retention", 604800), kSuccess);
+  LogSnapshot snapshot;
+  ASSERT_EQ(log().Snapshot(u"System", &snapshot), kSuccess);
+  EXPECT_EQ(snapshot.retention, 604800u);
+  // A log without the value keeps its records for no set time.
+  ASSERT_EQ(key->DeleteValue(u"Retention"), kSuccess);
+  ASSERT_EQ(log().Snapshot(u"System", &snapshot), kSuccess);
+  EXPECT_EQ(snapshot.retention, 0u);
+}
+
 TEST(EventRecordParseTest, RejectsRecordsWhoseFieldsPointOutside) {
   ASSERT_TRUE(ParseEventRecord(kHandRecord.data(), kHandRecord.size()));
   auto with = [](size_t at, uint32_t value) {

@@ -8,7 +8,6 @@
 
 #include "platform/emulated/event_log.h"
 #include "platform/emulated/evt_file.h"
-#include "platform/registry.h"
 #include "platform/text.h"
 
 namespace ntbox {
@@ -191,16 +190,8 @@ int EvtExport(EmulatedPlatform& computer, const Args& args) {
   if (r != platform::kSuccess) {
     return Fail("cannot read the " + log + " log (error " + std::to_string(r) + ")");
   }
-  uint32_t retention = 0;
-  std::unique_ptr<platform::RegKey> hklm, key;
-  if (computer.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm) == platform::kSuccess &&
-      hklm->OpenKey(std::u16string(platform::emulated::kEventLogKey) + u"\\" + Utf8ToUtf16(log),
-                    platform::RegAccess::kRead, &key) == platform::kSuccess &&
-      platform::QueryDword(*key, u"Retention", &retention) != platform::kSuccess) {
-    retention = 0;
-  }
   const std::vector<uint8_t> bytes =
-      platform::emulated::WriteEvtFile(snapshot.records, snapshot.next_number, retention);
+      platform::emulated::WriteEvtFile(snapshot.records, snapshot.next_number, snapshot.retention);
   if (!WriteWholeFile(path, bytes, &error)) return Fail(error);
   const size_t n = snapshot.records.size();
   if (n == 0) {
