@@ -286,13 +286,17 @@ int EvtWrite(EmulatedPlatform& computer, const Args& args) {
 
 // The description the event viewer shows: the source's message library text with the
 // record's insertion strings, or the fallback sentence; the same text the service forwards.
-std::optional<std::u16string> RecordDescription(EmulatedPlatform& computer, const std::string& log,
+// `modules` keeps the libraries loaded from one record to the next.
+std::optional<std::u16string> RecordDescription(EmulatedPlatform& computer,
+                                                sentrel::ModuleCache& modules,
+                                                const std::string& log,
                                                 const EventRecordFields& record) {
   const std::vector<uint8_t> bytes = platform::BuildEventRecord(record);
   const auto view = sentrel::RecordView::Parse(bytes.data(), bytes.size());
   if (!view) return std::nullopt;
   constexpr size_t kDescriptionChars = 50001;
-  return sentrel::ReadEventMessage(computer, *view, platform::Utf8ToUtf16(log), kDescriptionChars);
+  return sentrel::ReadEventMessage(computer, modules, *view, platform::Utf8ToUtf16(log),
+                                   kDescriptionChars);
 }
 
 std::string LocalTimeText(EmulatedPlatform& computer, uint32_t seconds) {
@@ -329,8 +333,8 @@ std::string Quoted(const std::u16string& text, bool json) {
   return out + "\"";
 }
 
-std::string FormatRecord(EmulatedPlatform& computer, const std::string& log,
-                         const EventRecordFields& r, bool json) {
+std::string FormatRecord(EmulatedPlatform& computer, sentrel::ModuleCache& modules,
+                         const std::string& log, const EventRecordFields& r, bool json) {
   const std::string sid = platform::SidToString(r.user_sid.data(), r.user_sid.size());
   char id_hex[16];
   std::snprintf(id_hex, sizeof id_hex, "0x%08X", r.event_id);
@@ -340,7 +344,7 @@ std::string FormatRecord(EmulatedPlatform& computer, const std::string& log,
     strings += Quoted(r.strings[i], json);
   }
   strings += "]";
-  const auto description = RecordDescription(computer, log, r);
+  const auto description = RecordDescription(computer, modules, log, r);
   std::string line;
   if (json) {
     line = "{\"number\":" + std::to_string(r.record_number) + ",\"time_generated\":\"" +
@@ -417,6 +421,8 @@ int EvtQuery(EmulatedPlatform& computer, const Args& args) {
   uint32_t flags =
       (seek ? platform::kEventLogSeekRead : platform::kEventLogSequentialRead) | direction;
   std::vector<uint8_t> buffer(kReadChunk);
+  // The message libraries, loaded at their first record and kept for the whole query.
+  sentrel::ModuleCache modules(computer.message_library());
   for (;;) {
     uint32_t read = 0, needed = 0;
     r = reader->Read(flags, from, buffer.data(), static_cast<uint32_t>(buffer.size()), &read,
@@ -439,7 +445,7 @@ int EvtQuery(EmulatedPlatform& computer, const Args& args) {
         return Fail("a damaged record in the " + log + " log at byte " + std::to_string(at) +
                     " of a read");
       }
-      std::printf("%s\n", FormatRecord(computer, log, *record, format == "json").c_str());
+      std::printf("%s\n", FormatRecord(computer, modules, log, *record, format == "json").c_str());
       at += platform::ReadLe32(buffer.data() + at);
     }
   }
