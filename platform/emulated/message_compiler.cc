@@ -5,12 +5,11 @@
 #include <set>
 
 #include "platform/code_page.h"
+#include "platform/emulated/pe_message_table.h"
 #include "platform/text.h"
 
 namespace platform::emulated {
 namespace {
-
-constexpr uint16_t kRtMessageTableId = 11;
 
 std::u16string DecodeSource(std::string_view bytes, bool* ok) {
   *ok = true;
@@ -508,7 +507,7 @@ std::vector<uint8_t> BuildMessageDll(const McDocument& document) {
   for (const auto& [language, messages] : by_language) {
     tables[language] = BuildMessageTableResource(messages);
   }
-  return BuildResourceDll(kRtMessageTableId, 1, tables);
+  return BuildResourceDll(kRtMessageTable, 1, tables);
 }
 
 std::vector<uint8_t> BuildResourceDll(uint16_t type, uint16_t name,
