@@ -24,6 +24,13 @@ bool IsElf(std::span<const uint8_t> bytes) {
   return ReadFixedFileInfo(resource, info) == kSuccess ? kSuccess : kErrorResourceTypeNotFound;
 }
 
+// FileExists for a path already mapped to the host.
+[[nodiscard]] Result HostFileExists(const std::string& host) {
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0) return MissingFileResult(host);
+  return S_ISDIR(st.st_mode) ? kErrorFileNotFound : kSuccess;
+}
+
 }  // namespace
 
 Result MissingFileResult(const std::string& host_path) {
@@ -37,15 +44,12 @@ Result MissingFileResult(const std::string& host_path) {
 }
 
 Result EmulatedFiles::FileExists(std::u16string_view path) {
-  const std::string host = machine_->HostPath(path);
-  struct stat st;
-  if (stat(host.c_str(), &st) != 0) return MissingFileResult(host);
-  return S_ISDIR(st.st_mode) ? kErrorFileNotFound : kSuccess;
+  return HostFileExists(machine_->HostPath(path));
 }
 
 Result EmulatedFiles::QueryFileVersion(std::u16string_view path, FixedFileInfo* info) {
   const std::string host = machine_->HostPath(path);
-  if (const Result r = FileExists(path); r != kSuccess) return r;
+  if (const Result r = HostFileExists(host); r != kSuccess) return r;
   FileImage file;
   if (FileImage::Open(host, &file) != kSuccess) return kErrorAccessDenied;
   if (!IsElf(file.bytes())) {
