@@ -29,12 +29,16 @@ bool IsExecutableFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// The folder of this process's program file ("" when it cannot be told).
-std::string ProgramFolder() {
+// The host path of this process's program file; empty when it cannot be told (errno says why).
+std::string OwnProgramFile() {
   char buffer[4096];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return {};
-  const std::string path(buffer, static_cast<size_t>(n));
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+// The folder of this process's program file ("" when it cannot be told).
+std::string ProgramFolder() {
+  const std::string path = OwnProgramFile();
   return path.substr(0, path.find_last_of('/'));
 }
 
@@ -143,10 +147,9 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 Result EmulatedProcess::ProgramPath(std::u16string* path) {
-  char buffer[4096];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n < 0) return ResultFromErrno(errno);
-  *path = Utf8ToUtf16(std::string_view(buffer, static_cast<size_t>(n)));
+  const std::string file = OwnProgramFile();
+  if (file.empty()) return ResultFromErrno(errno);
+  *path = Utf8ToUtf16(file);
   return kSuccess;
 }
 
