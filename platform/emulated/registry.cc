@@ -70,21 +70,13 @@ class EmulatedRegKey : public RegKey {
                                std::unique_ptr<RegKey>* out) override {
     try {
       RegistryCache::Answer a;
-      const Result r = cache().Get(CacheKey('O', UpperPath(path)), &a, [&](auto* answer) {
-        Transaction t(db(), Transaction::kRead);
-        if (!Exists(id_)) {
-          answer->result = kErrorKeyDeleted;
-          return;
-        }
+      const Result r = CachedRead('O', UpperPath(path), &a, [&](RegistryCache::Answer* answer) {
         const auto parts = SplitPath(path);
         for (const auto& part : parts) {
-          if (part.size() > kMaxKeyNameChars) {
-            answer->result = kErrorInvalidParameter;
-            return;
-          }
+          if (part.size() > kMaxKeyNameChars) return kErrorInvalidParameter;
         }
         answer->id = id_;
-        answer->result = ResolvePath(parts, &answer->id);
+        return ResolvePath(parts, &answer->id);
       });
       if (r != kSuccess) return r;
       *out = Make(a.id, access == RegAccess::kReadWrite);
@@ -163,20 +155,14 @@ class EmulatedRegKey : public RegKey {
   [[nodiscard]] Result EnumKey(uint32_t index, size_t max_chars, std::u16string* name) override {
     try {
       RegistryCache::Answer a;
-      const Result r = cache().Get(CacheKey('K', std::to_string(index)), &a, [&](auto* answer) {
-        Transaction t(db(), Transaction::kRead);
-        if (!Exists(id_)) {
-          answer->result = kErrorKeyDeleted;
-          return;
-        }
-        Statement s(db(),
-                    "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
-        if (!s.Bind(1, id_).Bind(2, index).Step()) {
-          answer->result = kErrorNoMoreItems;
-          return;
-        }
-        answer->name = Utf8ToUtf16(s.Text(0));
-      });
+      const Result r =
+          CachedRead('K', std::to_string(index), &a, [&](RegistryCache::Answer* answer) {
+            Statement s(
+                db(), "SELECT name FROM reg_key WHERE parent = ? ORDER BY upper LIMIT 1 OFFSET ?");
+            if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
+            answer->name = Utf8ToUtf16(s.Text(0));
+            return kSuccess;
+          });
       if (r != kSuccess) return r;
       if (a.name.size() + 1 > max_chars) return kErrorMoreData;
       *name = std::move(a.name);
@@ -190,23 +176,17 @@ class EmulatedRegKey : public RegKey {
                                  std::vector<uint8_t>* data) override {
     try {
       RegistryCache::Answer a;
-      const Result r = cache().Get(CacheKey('E', std::to_string(index)), &a, [&](auto* answer) {
-        Transaction t(db(), Transaction::kRead);
-        if (!Exists(id_)) {
-          answer->result = kErrorKeyDeleted;
-          return;
-        }
-        Statement s(db(),
-                    "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
-                    "LIMIT 1 OFFSET ?");
-        if (!s.Bind(1, id_).Bind(2, index).Step()) {
-          answer->result = kErrorNoMoreItems;
-          return;
-        }
-        answer->name = Utf8ToUtf16(s.Text(0));
-        answer->type = static_cast<uint32_t>(s.Int(1));
-        answer->data = s.Blob(2);
-      });
+      const Result r =
+          CachedRead('E', std::to_string(index), &a, [&](RegistryCache::Answer* answer) {
+            Statement s(db(),
+                        "SELECT name, type, data FROM reg_value WHERE key = ? ORDER BY seq "
+                        "LIMIT 1 OFFSET ?");
+            if (!s.Bind(1, id_).Bind(2, index).Step()) return kErrorNoMoreItems;
+            answer->name = Utf8ToUtf16(s.Text(0));
+            answer->type = static_cast<uint32_t>(s.Int(1));
+            answer->data = s.Blob(2);
+            return kSuccess;
+          });
       if (r != kSuccess) return r;
       if (name) *name = std::move(a.name);
       if (type) *type = a.type;
@@ -314,6 +294,18 @@ class EmulatedRegKey : public RegKey {
     return key;
   }
 
+  // A read of this key through the cache, named there by `kind` and `what`: in a read
+  // transaction, kErrorKeyDeleted once the key is gone, else what `read` answers (it fills in
+  // the rest of the answer).
+  template <typename Read>
+  [[nodiscard]] Result CachedRead(char kind, std::string_view what, RegistryCache::Answer* a,
+                                  Read read) {
+    return cache().Get(CacheKey(kind, what), a, [&](RegistryCache::Answer* answer) {
+      Transaction t(db(), Transaction::kRead);
+      answer->result = Exists(id_) ? read(answer) : kErrorKeyDeleted;
+    });
+  }
+
   std::unique_ptr<RegKey> Make(int64_t id, bool writable) {
     return std::make_unique<EmulatedRegKey>(machine_, code_page_, id, writable);
   }
@@ -387,19 +379,12 @@ class EmulatedRegKey : public RegKey {
     try {
       RegistryCache::Answer a;
       const std::string upper = Upper8(name);
-      const Result r = cache().Get(CacheKey('V', upper), &a, [&](auto* answer) {
-        Transaction t(db(), Transaction::kRead);
-        if (!Exists(id_)) {
-          answer->result = kErrorKeyDeleted;
-          return;
-        }
+      const Result r = CachedRead('V', upper, &a, [&](RegistryCache::Answer* answer) {
         Statement s(db(), "SELECT type, data FROM reg_value WHERE key = ? AND upper = ?");
-        if (!s.Bind(1, id_).Bind(2, upper).Step()) {
-          answer->result = kErrorFileNotFound;
-          return;
-        }
+        if (!s.Bind(1, id_).Bind(2, upper).Step()) return kErrorFileNotFound;
         answer->type = static_cast<uint32_t>(s.Int(0));
         answer->data = s.Blob(1);
+        return kSuccess;
       });
       if (r != kSuccess) return r;
       *type = a.type;
