@@ -114,8 +114,11 @@ class EmulatedServiceHandle : public ServiceHandle {
 
 ServiceStatus EmulatedServiceHandle::CurrentStatus(bool* alive) {
   const ServiceFiles files = FilesOf(machine(), name_);
-  const StatusRow row = ReadStatusRow(machine(), ServiceFileName(name_));
+  // Liveness first, then the row: a service that reports stopped and exits between the two
+  // reads would otherwise be seen dead with its last-but-one row and read as aborted. Once the
+  // process is gone its last row is written.
   *alive = ServiceProcessAlive(files);
+  const StatusRow row = ReadStatusRow(machine(), ServiceFileName(name_));
   ServiceStatus st = row.status;
   if (st.service_type == 0) {
     std::unique_ptr<RegKey> key;
