@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/win32/last_error_win.h"
 #include "platform/win32/wide_text_win.h"
 #include "platform/win32/win32_parts.h"
 
 namespace platform::win32 {
 namespace {
-
-[[nodiscard]] Result LastError() { return static_cast<Result>(GetLastError()); }
 
 // An HINTERNET, closed on destruction.
 class Internet {
