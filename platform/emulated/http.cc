@@ -5,10 +5,10 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/emulated/curl_library.h"
 
 namespace platform::emulated {
 namespace {
@@ -16,19 +16,20 @@ namespace {
 constexpr int kMaxRedirects = 10;
 
 struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-  void operator()(CURLU* u) const { curl_url_cleanup(u); }
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  const CurlLibrary* curl;
+  void operator()(CURL* c) const { curl->easy_cleanup(c); }
+  void operator()(CURLU* u) const { curl->url_cleanup(u); }
+  void operator()(curl_slist* l) const { curl->slist_free_all(l); }
 };
 template <typename T>
 using CurlPtr = std::unique_ptr<T, CurlDeleter>;
 
 // One part of a parsed address, empty when it has none.
-std::string Part(CURLU* url, CURLUPart part, unsigned flags = 0) {
+std::string Part(const CurlLibrary& curl, CURLU* url, CURLUPart part, unsigned flags = 0) {
   char* text = nullptr;
-  if (curl_url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
+  if (curl.url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
   std::string out = text;
-  curl_free(text);
+  curl.free(text);
   return out;
 }
 
@@ -83,65 +84,66 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 }  // namespace
 
-EmulatedHttp::EmulatedHttp(HostsLookup hosts) : hosts_(std::move(hosts)) { InitCurlOnce(); }
+EmulatedHttp::EmulatedHttp(HostsLookup hosts, std::string curl_soname)
+    : hosts_(std::move(hosts)), curl_soname_(std::move(curl_soname)) {}
 
 Result EmulatedHttp::Get(std::u16string_view url16, uint32_t timeout_ms, HttpResponse* response) {
+  std::string load_error;
+  const CurlLibrary* library = LoadCurlLibrary(curl_soname_, &load_error);
+  if (!library) return kErrorModNotFound;
+  const CurlLibrary& lib = *library;
+  const CurlDeleter deleter{library};
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   std::string url = Utf16ToUtf8(url16);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-    CurlPtr<CURLU> parsed(curl_url());
-    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+    CurlPtr<CURLU> parsed(lib.url(), deleter);
+    if (!parsed || lib.url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
       return kErrorHttpInvalidUrl;
     }
-    const std::string scheme = Part(parsed.get(), CURLUPART_SCHEME);
+    const std::string scheme = Part(lib, parsed.get(), CURLUPART_SCHEME);
     if (scheme != "http" && scheme != "https") return kErrorHttpUnrecognizedScheme;
-    const std::string host = Part(parsed.get(), CURLUPART_HOST);
-    const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    const std::string host = Part(lib, parsed.get(), CURLUPART_HOST);
+    const std::string port = Part(lib, parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
 
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return kErrorHttpTimeout;
 
-    CurlPtr<CURL> curl(curl_easy_init());
+    CurlPtr<CURL> curl(lib.easy_init(), deleter);
     if (!curl) return kErrorNotEnoughMemory;
-    CurlPtr<curl_slist> resolve;
+    CurlPtr<curl_slist> resolve(nullptr, deleter);
     uint32_t address = 0;
     if (!host.empty() && hosts_ && hosts_(host, &address)) {
       char dotted[INET_ADDRSTRLEN] = {};
       inet_ntop(AF_INET, &address, dotted, sizeof dotted);
       const std::string entry = host + ":" + port + ":" + dotted;
-      resolve.reset(curl_slist_append(nullptr, entry.c_str()));
+      resolve.reset(lib.slist_append(nullptr, entry.c_str()));
     }
     HttpResponse answer;
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(left.count()));
-    if (resolve) curl_easy_setopt(c, CURLOPT_RESOLVE, resolve.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer);
-    const Result r = FromCurl(curl_easy_perform(c));
+    lib.easy_setopt(c, CURLOPT_URL, url.c_str());
+    lib.easy_setopt(c, CURLOPT_HTTPGET, 1L);
+    lib.easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    lib.easy_setopt(c, CURLOPT_PROXY, "");
+    lib.easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+    lib.easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(left.count()));
+    if (resolve) lib.easy_setopt(c, CURLOPT_RESOLVE, resolve.get());
+    lib.easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+    lib.easy_setopt(c, CURLOPT_WRITEDATA, &answer);
+    lib.easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
+    lib.easy_setopt(c, CURLOPT_HEADERDATA, &answer);
+    const Result r = FromCurl(lib.easy_perform(c));
     if (r != kSuccess) return r;
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    lib.easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     answer.status = static_cast<uint32_t>(status);
     char* location = nullptr;
     if (status >= 300 && status < 400 &&
-        curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
+        lib.easy_getinfo(c, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
       url = location;  // already made absolute
       continue;
     }

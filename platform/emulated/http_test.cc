@@ -84,5 +84,37 @@ TEST_F(HttpTest, AddressesItCannotUseAndServersThatNeverAnswer) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
+// Whether libcurl is mapped into this process.
+bool CurlMapped() {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find("/libcurl") != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(HttpLibraryTest, LibcurlIsLoadedOnlyByTheFirstGetAndItsAbsenceIsAnError) {
+  // A fresh process, so that no earlier test of this program has loaded the library.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        testsupport::TempComputer computer;
+        HttpResponse response;
+        const bool mapped_before = CurlMapped();
+        const Result r = computer.platform().http().Get(u"ftp://example.invalid/", 1000, &response);
+        std::exit(mapped_before                       ? 1
+                  : r != kErrorHttpUnrecognizedScheme ? 2
+                  : !CurlMapped()                     ? 3
+                                                      : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+
+  EmulatedHttp without([](std::string_view, uint32_t*) { return false; },
+                       "libcurl-that-is-not-installed.so.4");
+  HttpResponse response;
+  EXPECT_EQ(kErrorModNotFound, without.Get(u"http://127.0.0.1:1/", 1000, &response));
+  EXPECT_EQ(0u, response.status);
+}
+
 }  // namespace
 }  // namespace platform::emulated
