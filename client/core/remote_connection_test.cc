@@ -18,26 +18,25 @@ using platform::RegKey;
 using platform::emulated::EmulatedPlatform;
 using testsupport::MachineKey;
 
-// The service's configuration keys of a computer of `major` version, with nSleepTime set.
-void InstallConfiguration(platform::Platform& computer, uint32_t major, uint32_t sleep_time,
+// The service's configuration keys (but `skip_log`'s), with nSleepTime set.
+void InstallConfiguration(platform::Platform& computer, uint32_t sleep_time,
                           std::u16string_view skip_log = u"") {
   ASSERT_EQ(platform::SetDword(*MachineKey(computer, kParametersPath), u"nSleepTime", sleep_time),
             platform::kSuccess);
   for (const LogInfo& log : kLogs) {
-    if ((log.needs_version5 && major < 5) || log.key_name == skip_log) continue;
+    if (log.key_name == skip_log) continue;
     MachineKey(computer, std::u16string(kParametersPath) + u"\\" + std::u16string(log.key_name));
   }
 }
 
 class RemoteConnectionTest : public ::testing::Test {
  protected:
-  RemoteConnectionTest() { InstallConfiguration(computer_.platform(), 5, 1111); }
+  RemoteConnectionTest() { InstallConfiguration(computer_.platform(), 1111); }
 
   // A computer of the same network.
-  EmulatedPlatform& AddSibling(const std::string& name, uint32_t major) {
+  EmulatedPlatform& AddSibling(const std::string& name) {
     auto options = testsupport::TempComputer::DefaultOptions();
     options.name = name;
-    options.major_version = major;
     std::string error;
     siblings_.push_back(EmulatedPlatform::Create(computer_.parent() + "/" + name, options, &error));
     EXPECT_NE(siblings_.back(), nullptr) << error;
@@ -54,44 +53,11 @@ class RemoteConnectionTest : public ::testing::Test {
   ClientSession session_{computer_.platform()};
 };
 
-TEST_F(RemoteConnectionTest, AVersion4ComputerIsConfiguredThroughItsOwnKeysOnly) {
-  EmulatedPlatform& srv2 = AddSibling("SRV2", 4);
-  InstallConfiguration(srv2, 4, 2222);
-  const auto local_before = testsupport::SnapshotKey(computer_.platform(), kParametersPath);
-
-  const ConnectResult result = session_.CreateKeyHandles(NormalizeComputerName(u" \\\\srv2 "));
-  ASSERT_EQ(result.state, ConnectState::kConnected);
-  EXPECT_TRUE(result.messages.empty());
-  EXPECT_FALSE(result.reverted);
-  const Connection& c = session_.connection();
-  EXPECT_EQ(c.target(), u"srv2");
-  EXPECT_EQ(c.major_version(), 4u);
-  EXPECT_EQ(c.minor_version(), 0u);
-  EXPECT_EQ(SleepTime(session_, c.parameters()), 2222);
-  EXPECT_NE(c.log_key(ClientLog::kSystem), nullptr);
-  for (ClientLog log : {ClientLog::kDirectory, ClientLog::kDns, ClientLog::kFileReplication}) {
-    EXPECT_FALSE(c.HasLog(log));
-    EXPECT_EQ(c.log_key(log), nullptr);
-  }
-
-  session_.ReadRegValues();
-  EXPECT_EQ(session_.settings().global.sleep_time.text, u"2222");
-  EXPECT_EQ(session_.registry().SaveRegDword(c.log_key(ClientLog::kSystem), u"nFacility", 7),
-            platform::kSuccess);
-  EXPECT_EQ(testsupport::SnapshotDword(testsupport::SnapshotKey(srv2, kParametersPath),
-                                       "System\\nFacility"),
-            7);
-  EXPECT_EQ(testsupport::SnapshotKey(computer_.platform(), kParametersPath), local_before);
-  // Nothing was created on the other computer.
-  EXPECT_TRUE(
-      testsupport::SnapshotKey(srv2, std::u16string(kParametersPath) + u"\\DNS Server").empty());
-}
-
 TEST_F(RemoteConnectionTest, AComputerMissingOneLogKeyIsNotHalfUsed) {
-  EmulatedPlatform& srv2 = AddSibling("SRV2", 5);
-  InstallConfiguration(srv2, 5, 2222);
-  EmulatedPlatform& srv3 = AddSibling("SRV3", 5);
-  InstallConfiguration(srv3, 5, 3333, u"DNS Server");
+  EmulatedPlatform& srv2 = AddSibling("SRV2");
+  InstallConfiguration(srv2, 2222);
+  EmulatedPlatform& srv3 = AddSibling("SRV3");
+  InstallConfiguration(srv3, 3333, u"DNS Server");
   ASSERT_EQ(session_.CreateKeyHandles(u"SRV2").state, ConnectState::kConnected);
 
   const ConnectResult result = session_.CreateKeyHandles(u"SRV3");
@@ -133,7 +99,7 @@ class RefusingRegistry : public platform::Registry {
 
 // Computers of the emulated network (refused: 0), and connections refused with a code.
 TEST_F(RemoteConnectionTest, EachFailureShowsItsBoxAndEndsOnThisComputer) {
-  AddSibling("BARE", 5);  // a computer without the service
+  AddSibling("BARE");  // a computer without the service
   const std::u16string revert = GetMessageText(180);
   struct Case {
     std::u16string name;

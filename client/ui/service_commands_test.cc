@@ -217,6 +217,9 @@ class ServiceCommandsTest : public QObject {
     const auto local_after = testsupport::SnapshotKey(c.computer(), u"SYSTEM");
     QVERIFY2(local_after == local_before,
              testsupport::DescribeChanges(local_before, local_after).c_str());
+    // No key of a log that version 4 lacks was created there.
+    QVERIFY(
+        testsupport::SnapshotKey(nt4, std::u16string(kParametersPath) + u"\\DNS Server").empty());
 
     // The service there is controlled there.
     c.Menu(Command::kStart)->trigger();
