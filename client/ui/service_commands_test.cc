@@ -384,9 +384,9 @@ class ServiceCommandsTest : public QObject {
     QCOMPARE(kill(static_cast<pid_t>(pid.Int(0)), SIGKILL), 0);
   }
 
-  // The first start installs the service, once: after Uninstall (which stops the service and
-  // ends the client) the next start shows the hint and offers only Install, which brings the
-  // service back.
+  // The first start installs the service, once (and reads what the installer wrote): after
+  // Uninstall (which stops the service and ends the client) the next start shows the hint, runs
+  // no installer and offers only Install, which brings the service back.
   void theFirstStartInstallsOnceAndTheMenuUninstallsAndInstalls() {
     Client c(/*installed=*/false);
     c.Open();
@@ -407,6 +407,7 @@ class ServiceCommandsTest : public QObject {
     c.Open();
     QCOMPARE(c.boxes().seen().size(), 1);
     QVERIFY(c.boxes().seen()[0].text.startsWith(QStringLiteral("Can't open Parameters key.")));
+    QCOMPARE(c.boxes().seen()[0].icon, QMessageBox::NoIcon);
     QCOMPARE(c.Offered(), QStringLiteral("10000"));
     c.boxes().clear();
     c.Menu(Command::kInstall)->trigger();
