@@ -135,15 +135,10 @@ TEST(RefreshServiceStateTest, PollsWhileThePendingStateLasts) {
     bool box;
   };
   const ServiceControls local_start{false, true, false, true, false};
+  const ServiceControls remote_stop{false, false, true, false, true};
+  const std::deque<uint32_t> starting{kPendingStart, kPendingStart, kPendingStart, kRunning};
   const Case cases[] = {
-      {{kPendingStart, kPendingStart, kPendingStart, kRunning},
-       u"SRV2",
-       0,
-       4,
-       4,
-       u"SRV2",
-       {false, false, true, false, true},
-       false},
+      {starting, u"SRV2", 0, 4, 4, u"SRV2", remote_stop, false},
       {{kStopped}, u"LOCALHOST", 0, 1, 1, u"", local_start, false},
       {{kPendingStart}, u"", 0, kServicePollLimit, kServicePollLimit, u"", local_start, true},
       {{kPendingStart}, u"", 5, 4, 5, u"", local_start, false},
