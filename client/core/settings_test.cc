@@ -108,13 +108,11 @@ TEST_F(SettingsTest, ApplyOnAnEmptyConfigurationWritesTheResetState) {
 }
 
 TEST_F(SettingsTest, AnUneditedApplyChangesNothingTheServiceWouldSee) {
-  // Values the window cannot show as they are, but that mean something to the service.
+  // Values the window cannot show as they are, but that mean something to the service: one
+  // box of each kind that is saved alike (nAddUserName for the additional options), and the odd
+  // ones.
   const std::tuple<std::u16string_view, std::u16string_view, uint32_t> numbers[] = {
-      {u"", u"bShowSyslogMsgNbr", 3},
       {u"", u"nAddUserName", 0xFFFFFFFF},
-      {u"", u"nAddLogType", 5},
-      {u"", u"bAddFacilityString", 2},
-      {u"", u"bSingleEventEmails", 2},
       {u"", u"nReplaceComputerName", 3},
       {u"", u"bUseLegacyMode", 2},
       {u"", u"bForwardBinaryData", 7},
@@ -130,7 +128,6 @@ TEST_F(SettingsTest, AnUneditedApplyChangesNothingTheServiceWouldSee) {
       {u"Security", u"nFilterEventType", 255},
       {u"Security", u"nLastRecord", 0xFFFFFFF0},
       {u"Application", u"nFilterEventType", 0},
-      {u"DNS Server", u"bReportTruncatedLog", 0},
       {u"DNS Server", u"nFilterRules", 3}};
   for (const auto& [subkey, name, value] : numbers) SetDword(subkey, name, value);
   SetText(u"", u"szTarget2", u"");  // present and empty: the backup is in use
