@@ -64,25 +64,23 @@ class MainWindowRulesTest : public QObject {
 
   void untickingLoggingUnticksItsTypesAndDisablesItsRules() {
     WindowFixture f;
-    const QStringList types = {
-        QStringLiteral("chkDNSSuccess"),      QStringLiteral("chkDNSError"),
-        QStringLiteral("chkDNSWarning"),      QStringLiteral("chkDNSInformation"),
-        QStringLiteral("chkDNSAuditSuccess"), QStringLiteral("chkDNSAuditFailure")};
+    // The event type boxes are all unticked and enabled as given.
+    auto types_unticked = [&f](bool enabled) {
+      for (const char* type :
+           {"Success", "Error", "Warning", "Information", "AuditSuccess", "AuditFailure"}) {
+        QCheckBox* box = f.Check(QStringLiteral("chkDNS") + QLatin1String(type));
+        QVERIFY(!box->isChecked() && box->isEnabled() == enabled);
+      }
+    };
     QVERIFY(!f.Find<QWidget>(QStringLiteral("cmdAdvancedDNS"))->isEnabled());
     f.Click(QStringLiteral("chkDNSFilterRules"));
     QVERIFY(f.Find<QWidget>(QStringLiteral("cmdAdvancedDNS"))->isEnabled());
     f.Click(QStringLiteral("chkLogDNS"));
-    for (const QString& name : types) {
-      QVERIFY(!f.Check(name)->isChecked());
-      QVERIFY(!f.Check(name)->isEnabled());
-    }
+    types_unticked(false);
     QVERIFY(!f.Find<QWidget>(QStringLiteral("chkDNSFilterRules"))->isEnabled());
     QVERIFY(!f.Find<QWidget>(QStringLiteral("cmdAdvancedDNS"))->isEnabled());
     f.Click(QStringLiteral("chkLogDNS"));
-    for (const QString& name : types) {
-      QVERIFY(!f.Check(name)->isChecked());
-      QVERIFY(f.Check(name)->isEnabled());
-    }
+    types_unticked(true);
     f.Click(QStringLiteral("chkDNSError"));
     f.Click(QStringLiteral("pbApply"));
     QCOMPARE(testsupport::SnapshotDword(f.Snapshot(), "DNS Server\\nFilterEventType"), 2);
