@@ -18,6 +18,7 @@
 #include "service/collect/forwarding_pipeline.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_platform.h"
 
 namespace sentrel {
@@ -28,25 +29,10 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testsupport::RunInChildProcess;
 
-constexpr char kFirstMessages[] = R"(MessageId=7036
-Language=English
-The %1 service entered the %2 state.
-.
-MessageId=7040
-Language=English
-The start type of the %1 service was changed.
-.
-)";
-constexpr char kSecondMessages[] = R"(MessageId=7036
-Language=English
-Service %1 is now %2.
-.
-)";
-constexpr char kRewrittenMessages[] = R"(MessageId=7036
-Language=English
-Dienst %1 ist jetzt %2.
-.
-)";
+// Message text for a library whose one message, 7036, reads `text`.
+std::string ServiceStateMessages(const std::string& text) {
+  return "MessageId=7036\nLanguage=English\n" + text + "\n.\n";
+}
 
 class NullReporter : public EventReporter {
  public:
@@ -60,12 +46,13 @@ class PassFreshnessTest : public ::testing::Test {
  protected:
   PassFreshnessTest() {
     auto& p = computer.platform();
-    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\first.dll", kFirstMessages);
-    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\second.dll", kSecondMessages);
+    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\first.dll",
+                                  ServiceStateMessages("The %1 service entered the %2 state."));
+    rendertest::InstallMessageDll(p, u"C:\\WINNT\\system32\\second.dll",
+                                  ServiceStateMessages("Service %1 is now %2."));
     rendertest::RegisterSource(p, u"System", u"Fresh Source", u"%SystemRoot%\\system32\\first.dll");
-    std::unique_ptr<platform::RegKey> hklm, params;
-    EXPECT_EQ(p.registry().OpenRoot(platform::RegRoot::kLocalMachine, &hklm), 0u);
-    EXPECT_EQ(hklm->CreateKey(kParametersKey, &params), 0u);
+    const auto params = testsupport::MachineKey(p, kParametersKey);
+    if (!params) return;  // MachineKey reported the failure
     EXPECT_EQ(platform::SetDword(*params, u"nPreventOverrunDelay", 0), 0u);
     EXPECT_EQ(platform::SetDword(*params, u"nRFC3164Mode", 1), 0u);
     EXPECT_EQ(params->SetValueAnsi(u"szTarget", platform::kRegSz, "127.0.0.1"), 0u);
@@ -136,7 +123,7 @@ TEST_F(PassFreshnessTest, ChangesFromOtherProcessesReachTheNextPass) {
 
   // The library itself, rebuilt in place: the pass before loaded and released it.
   const std::string mc = computer.parent() + "/rewritten.mc";
-  std::ofstream(mc) << kRewrittenMessages;
+  std::ofstream(mc) << ServiceStateMessages("Dienst %1 ist jetzt %2.");
   ASSERT_TRUE(Ntbox({"mc", mc, "-o",
                      computer.platform().machine().HostPath(u"C:\\WINNT\\system32\\second.dll")}));
   Pass({7036});
