@@ -102,9 +102,8 @@ TEST(ServiceStateViewTest, EachStateOffersItsCommands) {
   const Case cases[] = {
       {{0, kRunning}, true, {false, true, true, false, true}, false},
       {{0, kStopped}, false, {false, false, false, true, false}, false},
-      // A service that does not exist: only Install, and no box.
+      // A service that does not exist: only Install (not Uninstall, even here), and no box.
       {{platform::kErrorServiceDoesNotExist, 0}, true, {true, false, false, false, false}, false},
-      {{platform::kErrorServiceDoesNotExist, 0}, false, {true, false, false, false, false}, false},
       {{0, platform::kServicePaused}, false, {false, false, false, true, false}, true},
       {{platform::kErrorAccessDenied, 0}, true, {false, true, false, true, false}, true},
       {{platform::kErrorBadNetpath, 0}, false, {false, false, false, true, false}, true},
